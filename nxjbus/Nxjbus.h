@@ -45,6 +45,13 @@ NXJBUS_API int JbusWriteOneWord(int handle, unsigned char slave, unsigned short 
 NXJBUS_API int JbusWriteSeveralWords(int handle, unsigned char slave, unsigned short wordAddress,
                                      unsigned short count, const unsigned short* buffer);
 
+/* Nxjbus.dll only (not part of the five functions the module calls), for service tools and tests. */
+/* Text of a transfer result, strerror-style; never null. */
+NXJBUS_API const char* JbusResultText(int result);
+/* The system's error code behind the last failure of an open handle, or behind the last failed JbusOpen
+ * when handle is -1; 0 when there was none. */
+NXJBUS_API unsigned long JbusLastSystemError(int handle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,83 @@
+// A scripted serial line for the JBUS master: records each request and plays the unit's answer to it,
+// byte arrival times included, on a simulated clock.
+#pragma once
+
+#include "nxjbus/JbusMaster.h"
+
+#include <algorithm>
+#include <deque>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace nxjbus::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes Hex(const std::string& text) {
+    Bytes out;
+    std::istringstream in(text);
+    std::string byte;
+    while (in >> byte)
+        out.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
+    return out;
+}
+
+struct Chunk {
+    uint32_t afterMs; // counted from the end of the request's write
+    Bytes bytes;
+};
+using Answer = std::vector<Chunk>; // empty: the unit stays silent
+
+class FakeLine : public Backend {
+public:
+    std::deque<Answer> answers; // one per request, in order
+    std::vector<Bytes> requests;
+    std::vector<uint64_t> requestTimesUs;
+    bool failWrite = false;
+    bool failRead = false;
+    uint64_t nowUs = 1000000;
+
+    bool Write(const uint8_t* data, size_t size) override {
+        requests.emplace_back(data, data + size);
+        requestTimesUs.push_back(nowUs);
+        if (failWrite)
+            return false;
+        if (!answers.empty()) {
+            for (const Chunk& chunk : answers.front())
+                for (uint8_t b : chunk.bytes)
+                    m_pending.push_back({nowUs + chunk.afterMs * 1000ull, b});
+            answers.pop_front();
+        }
+        return true;
+    }
+    int Read(uint8_t* data, size_t size, uint32_t timeoutMs) override {
+        if (failRead)
+            return -1;
+        uint64_t deadline = nowUs + timeoutMs * 1000ull;
+        size_t got = 0;
+        uint64_t last = nowUs;
+        while (got < size && !m_pending.empty() && m_pending.front().atUs <= deadline) {
+            last = std::max(last, m_pending.front().atUs);
+            data[got++] = m_pending.front().byte;
+            m_pending.pop_front();
+        }
+        nowUs = got == size ? last : deadline;
+        return static_cast<int>(got);
+    }
+    void Flush() override {
+        while (!m_pending.empty() && m_pending.front().atUs <= nowUs)
+            m_pending.pop_front();
+    }
+    void SleepUs(uint32_t us) override { nowUs += us; }
+    uint64_t NowUs() override { return nowUs; }
+
+private:
+    struct Arrival {
+        uint64_t atUs;
+        uint8_t byte;
+    };
+    std::deque<Arrival> m_pending;
+};
+
+} // namespace nxjbus::test

@@ -1,0 +1,305 @@
+// The JBUS core against frames computed outside this code (Modbus documents and a separately derived
+// CRC) and a scripted line that misbehaves on request.
+#include "FakeLine.h"
+
+#include "nxjbus/JbusFrame.h"
+#include "nxjbus/JbusMaster.h"
+#include "nxjbus/PortTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace nxjbus::test {
+namespace {
+
+Bytes FrameBytes(const Frame& f) { return Bytes(f.bytes.begin(), f.bytes.begin() + f.size); }
+
+TEST(JbusFrame, CrcMatchesPublishedValues) {
+    const char check[] = "123456789"; // CRC catalogue check value of CRC-16/MODBUS
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>(check), 9), 0x4B37);
+    Bytes docExample = Hex("11 03 00 6B 00 03"); // Modbus RTU example request, CRC 76 87 on the wire
+    EXPECT_EQ(Crc16(docExample.data(), docExample.size()), 0x8776);
+}
+
+TEST(JbusFrame, RequestsMatchIndependentFrames) {
+    Frame f;
+    ASSERT_TRUE(BuildReadRequest(f, 0x11, 0x006B, 3));
+    EXPECT_EQ(FrameBytes(f), Hex("11 03 00 6B 00 03 76 87"));
+    ASSERT_TRUE(BuildReadRequest(f, 1, 0x700F, 1));
+    EXPECT_EQ(FrameBytes(f), Hex("01 03 70 0F 00 01 AE C9"));
+    ASSERT_TRUE(BuildWriteOneRequest(f, 1, 0x7040, 0x0081));
+    EXPECT_EQ(FrameBytes(f), Hex("01 06 70 40 00 81 52 BE"));
+    const uint16_t words[] = {0x000A, 0x0102};
+    ASSERT_TRUE(BuildWriteSeveralRequest(f, 1, 0x7041, 2, words));
+    EXPECT_EQ(FrameBytes(f), Hex("01 10 70 41 00 02 04 00 0A 01 02 F3 C2"));
+}
+
+TEST(JbusFrame, RefusesRequestsNoFrameCanCarry) {
+    Frame f;
+    uint16_t words[kMaxWriteCount + 1] = {};
+    EXPECT_FALSE(BuildReadRequest(f, 1, 0, 0));
+    EXPECT_FALSE(BuildReadRequest(f, 1, 0, kMaxReadCount + 1));
+    EXPECT_FALSE(BuildReadRequest(f, kBroadcastSlave, 0, 1));
+    EXPECT_FALSE(BuildWriteSeveralRequest(f, 1, 0, 0, words));
+    EXPECT_FALSE(BuildWriteSeveralRequest(f, 1, 0, kMaxWriteCount + 1, words));
+    EXPECT_FALSE(BuildWriteSeveralRequest(f, 1, 0, 2, nullptr));
+    EXPECT_EQ(f.size, 0u);
+    ASSERT_TRUE(BuildWriteSeveralRequest(f, 1, 0, kMaxWriteCount, words));
+    EXPECT_EQ(f.size, 9u + 2 * kMaxWriteCount); // the longest request still fits one RTU frame
+}
+
+TEST(JbusFrame, TimingFollowsBaudRateWithFloor) {
+    LineTiming t9600 = TimingForBaud(9600);
+    EXPECT_EQ(t9600.charUs, 1042u);          // 10 bits at 9600 baud
+    EXPECT_EQ(t9600.silentUs, 3647u);        // 3.5 characters
+    EXPECT_EQ(TimingForBaud(19200).silentUs, 1824u);
+    EXPECT_EQ(TimingForBaud(38400).silentUs, kSilentFloorUs);
+    EXPECT_EQ(TimingForBaud(115200).silentUs, kSilentFloorUs);
+    // A long block at a slow rate gets its wire time on top of the turnaround.
+    EXPECT_EQ(t9600.ResponseTimeoutMs(8, 85), kUnitTurnaroundMs + 97);
+    EXPECT_GT(t9600.ResponseTimeoutMs(8, 85), TimingForBaud(115200).ResponseTimeoutMs(8, 85));
+}
+
+class MasterTest : public ::testing::Test {
+protected:
+    MasterTest() {
+        auto line = std::make_unique<FakeLine>();
+        m_line = line.get();
+        m_master = std::make_unique<Master>(std::move(line), 19200);
+    }
+    FakeLine& Line() { return *m_line; }
+    Master& Bus() { return *m_master; }
+
+private:
+    FakeLine* m_line;
+    std::unique_ptr<Master> m_master;
+};
+
+TEST_F(MasterTest, ReadDecodesWordsHighByteFirst) {
+    Line().answers.push_back({{2, Hex("01 03 04 00 01 00 02 2A 32")}});
+    uint16_t out[2] = {0xBEEF, 0xBEEF};
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, out), JBUS_OK);
+    EXPECT_EQ(Line().requests.at(0), Hex("01 03 70 00 00 02 DE CB"));
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(out[1], 2);
+}
+
+TEST_F(MasterTest, AnswerArrivingInPiecesIsReassembled) {
+    Line().answers.push_back({{5, Hex("01")}, {8, Hex("03 04 00")}, {20, Hex("01 00 02 2A 32")}});
+    uint16_t out[2] = {};
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, out), JBUS_OK);
+    EXPECT_EQ(out[1], 2);
+}
+
+TEST_F(MasterTest, WritesAcceptTheirEcho) {
+    Line().answers.push_back({{2, Hex("01 06 70 40 00 81 52 BE")}});
+    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+    Line().answers.push_back({{2, Hex("01 10 70 41 00 02 0B 1C")}});
+    const uint16_t words[] = {0x000A, 0x0102};
+    EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, 2, words), JBUS_OK);
+    EXPECT_EQ(Line().requests.at(1), Hex("01 10 70 41 00 02 04 00 0A 01 02 F3 C2"));
+}
+
+// One faulty answer (or silence) to a one-word read of 0x700F, and what the master must make of it.
+struct FaultCase {
+    const char* name;
+    std::vector<Answer> answers;
+    int result;
+    size_t requestsSent;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
+const Answer kGood = {{2, Hex("01 03 02 12 34 B5 33")}};
+const Answer kSilent = {};
+const Answer kBadCrc = {{2, Hex("01 03 02 12 34 B5 34")}};
+const Answer kTruncated = {{2, Hex("01 03 02 12")}};
+
+class MasterFaults : public MasterTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(MasterFaults, GiveTheirResultAndLeaveTheBufferAlone) {
+    for (const Answer& a : GetParam().answers)
+        Line().answers.push_back(a);
+    uint16_t out = 0xBEEF;
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), GetParam().result);
+    EXPECT_EQ(Line().requests.size(), GetParam().requestsSent);
+    if (GetParam().result == JBUS_OK)
+        EXPECT_EQ(out, 0x1234);
+    else
+        EXPECT_EQ(out, 0xBEEF);
+    // Every attempt sends the very same request.
+    for (const Bytes& r : Line().requests)
+        EXPECT_EQ(r, Hex("01 03 70 0F 00 01 AE C9"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, MasterFaults,
+    ::testing::Values(
+        FaultCase{"NoAnswerTwice", {kSilent, kSilent}, JBUS_ERROR_NO_ANSWER, 2},
+        FaultCase{"NoAnswerThenGood", {kSilent, kGood}, JBUS_OK, 2},
+        FaultCase{"BadCrcTwice", {kBadCrc, kBadCrc}, JBUS_ERROR_BAD_FRAME, 2},
+        FaultCase{"BadCrcThenGood", {kBadCrc, kGood}, JBUS_OK, 2},
+        FaultCase{"TruncatedTwice", {kTruncated, kTruncated}, JBUS_ERROR_BAD_FRAME, 2},
+        FaultCase{"TruncatedThenGood", {kTruncated, kGood}, JBUS_OK, 2},
+        FaultCase{"WrongSlave", {{{2, Hex("02 03 02 12 34 B5 00")}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"WrongFunction", {{{2, Hex("01 04 02 12 34 00 00")}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"IllegalAddress", {{{2, Hex("01 83 02 C0 F1")}}}, JBUS_EXCEPTION_ILLEGAL_ADDRESS, 1},
+        FaultCase{"DeviceBusy", {{{2, Hex("01 83 06 C1 32")}}}, JBUS_EXCEPTION_DEVICE_BUSY, 1},
+        FaultCase{"ExceptionBadCrc", {{{2, Hex("01 83 02 C0 F2")}}, {{2, Hex("01 83 02 C0 F2")}}},
+                  JBUS_ERROR_BAD_FRAME, 2},
+        FaultCase{"ExceptionForOtherFunction", {{{2, Hex("01 90 03 0C 01")}}}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"ExceptionCodeUnknown", {{{2, Hex("01 83 00 41 30")}}}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"AnnouncedLengthTooLong", {{{2, Hex("01 03 FF 00 01 02 03 04 05 06 07 08 09 0A")}}},
+                  JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MasterTest, WriteEchoMustMatchUnlessTheFrameIsDamaged) {
+    // A well-formed echo of another address is the unit's answer: final, no retry.
+    Line().answers.push_back({{2, Hex("01 06 70 41 00 81 03 7E")}});
+    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Line().requests.size(), 1u);
+    // A damaged echo (bad CRC as well) is line noise and gets the retry.
+    Line().answers.push_back({{2, Hex("01 06 70 41 00 81 00 00")}});
+    Line().answers.push_back({{2, Hex("01 06 70 40 00 81 52 BE")}});
+    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+    EXPECT_EQ(Line().requests.size(), 3u);
+}
+
+TEST_F(MasterTest, PortFailuresAreFinal) {
+    Line().failWrite = true;
+    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 1), JBUS_ERROR_PORT);
+    EXPECT_EQ(Line().requests.size(), 1u);
+    Line().failWrite = false;
+    Line().failRead = true;
+    uint16_t out = 0xBEEF;
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_ERROR_PORT);
+    EXPECT_EQ(out, 0xBEEF);
+    EXPECT_EQ(Line().requests.size(), 2u);
+}
+
+TEST_F(MasterTest, BadArgumentsSendNothing) {
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0, 1, nullptr), JBUS_ERROR_BAD_FRAME);
+    uint16_t out[kMaxReadCount + 1];
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0, kMaxReadCount + 1, out), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Bus().WriteSeveralWords(1, 0, 0, out), JBUS_ERROR_BAD_FRAME);
+    EXPECT_TRUE(Line().requests.empty());
+}
+
+TEST_F(MasterTest, BroadcastWriteWaitsForNoAnswer) {
+    EXPECT_EQ(Bus().WriteOneWord(0, 0x7040, 9), JBUS_OK);
+    EXPECT_EQ(Line().requests.size(), 1u);
+}
+
+TEST_F(MasterTest, SilenceCostsTwoResponseTimeoutsAtMost) {
+    Line().answers = {kSilent, kSilent};
+    uint16_t out;
+    uint64_t start = Line().nowUs;
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_ERROR_NO_ANSWER);
+    const LineTiming& t = Bus().Timing();
+    uint64_t budgetUs = 2ull * (t.ResponseTimeoutMs(8, 7) * 1000 + t.silentUs);
+    EXPECT_LE(Line().nowUs - start, budgetUs);
+    EXPECT_GE(Line().nowUs - start, 2ull * t.ResponseTimeoutMs(8, 7) * 1000);
+}
+
+TEST_F(MasterTest, KeepsTheSilentIntervalBetweenFrames) {
+    Line().answers = {kGood, kGood};
+    uint16_t out;
+    ASSERT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
+    uint64_t answerEnd = Line().nowUs;
+    ASSERT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
+    EXPECT_GE(Line().requestTimesUs[1] - answerEnd, Bus().Timing().silentUs);
+}
+
+TEST_F(MasterTest, LateAnswerIsNotTakenForTheNextOne) {
+    // The unit answers the first request after the timeout has run out; the retry's answer is good.
+    const LineTiming& t = Bus().Timing();
+    uint32_t late = t.ResponseTimeoutMs(8, 7) + 1;
+    Line().answers = {{{late, Hex("01 03 02 99 99 00 00")}}, kGood};
+    uint16_t out = 0;
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
+    EXPECT_EQ(out, 0x1234);
+}
+
+TEST_F(MasterTest, TrailingGarbageAfterBadFrameIsDrained) {
+    // Wrong slave, followed by more bytes of that frame: none may leak into the next answer.
+    Line().answers = {{{2, Hex("07 03 02 12 34")}, {30, Hex("55 66")}}, kGood};
+    uint16_t out = 0;
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
+    EXPECT_EQ(out, 0x1234);
+}
+
+TEST(JbusResultText, NamesEveryResult) {
+    for (int r = 0; r <= JBUS_ERROR_PORT; ++r)
+        EXPECT_STRNE(ResultText(r), "unknown result") << r;
+    EXPECT_STREQ(ResultText(-1), "unknown result");
+    EXPECT_STREQ(ResultText(99), "unknown result");
+}
+
+TEST(JbusOpenArguments, BaudTexts) {
+    EXPECT_EQ(ParseBaud("0"), 19200u);
+    EXPECT_EQ(ParseBaud("9600"), 9600u);
+    EXPECT_EQ(ParseBaud("115200"), 115200u);
+    for (const char* bad : {"", "19200 ", "4800", "1920O", "-19200", "019200", "abc"})
+        EXPECT_FALSE(ParseBaud(bad).has_value()) << bad;
+    EXPECT_FALSE(ParseBaud(nullptr).has_value());
+}
+
+TEST(JbusOpenArguments, PortNames) {
+    EXPECT_EQ(ParsePortName("COM1"), "\\\\.\\COM1");
+    EXPECT_EQ(ParsePortName("com12"), "\\\\.\\COM12");
+    EXPECT_EQ(ParsePortName("\\\\.\\COM255"), "\\\\.\\COM255");
+    for (const char* bad : {"", "COM", "COM0", "COM01", "COM256", "COM1x", "LPT1", "COM1:", "C:\\x", "COM 1"})
+        EXPECT_FALSE(ParsePortName(bad).has_value()) << bad;
+    EXPECT_FALSE(ParsePortName(nullptr).has_value());
+}
+
+TEST(JbusPortTable, HandlesAreNeverReused) {
+    PortTable table;
+    auto master = [] { return std::make_shared<Master>(std::make_unique<FakeLine>(), 19200); };
+    int first = table.Add(master());
+    int second = table.Add(master());
+    EXPECT_NE(first, second);
+    EXPECT_NE(first, -1);
+    EXPECT_TRUE(table.Remove(first));
+    EXPECT_FALSE(table.Remove(first));
+    EXPECT_EQ(table.Find(first), nullptr);
+    int third = table.Add(master());
+    EXPECT_NE(third, first);
+    EXPECT_NE(table.Find(second), nullptr);
+    EXPECT_EQ(table.Size(), 2u);
+}
+
+TEST(JbusPortTable, PortOutlivesCloseWhileInUse) {
+    PortTable table;
+    int handle = table.Add(std::make_shared<Master>(std::make_unique<FakeLine>(), 19200));
+    auto inUse = table.Find(handle);
+    EXPECT_TRUE(table.Remove(handle));
+    uint16_t out;
+    EXPECT_EQ(inUse->ReadSeveralWords(1, 0, 1, &out), JBUS_ERROR_NO_ANSWER); // still a valid object
+}
+
+TEST(JbusFrameTrace, WritesEachFrameAsHex) {
+    std::string path = ::testing::TempDir() + "nxjbus_trace.txt";
+    std::remove(path.c_str());
+    auto line = std::make_unique<FakeLine>();
+    line->answers.push_back(kBadCrc);
+    line->answers.push_back(kGood);
+    Master bus(std::move(line), 19200, FrameTrace::Open(path.c_str(), "COM3"));
+    uint16_t out;
+    ASSERT_EQ(bus.ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("COM3 TX 01 03 70 0F 00 01 AE C9"), std::string::npos) << text;
+    EXPECT_NE(text.find("RX 01 03 02 12 34 B5 34"), std::string::npos) << text;
+    EXPECT_NE(text.find("bad CRC"), std::string::npos) << text;
+    EXPECT_NE(text.find("RX 01 03 02 12 34 B5 33"), std::string::npos) << text;
+    EXPECT_EQ(FrameTrace::Open("", "COM3"), nullptr);
+}
+
+} // namespace
+} // namespace nxjbus::test

@@ -1,0 +1,241 @@
+// Image data services: line de-interleaving, TMJ re-ordering, TMJ timing and the fixed answers.
+#include "host/image/ImageServices.h"
+
+#include "host/image/ShotRecordLayout.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace host::image {
+
+namespace {
+
+namespace pano = host::shotrecord::pano;
+using host::shotrecord::LoadU16;
+using host::shotrecord::StoreU16;
+
+constexpr std::size_t kPixelBytes = 2;
+
+// True when [address, address + bytes) lies inside the address space.
+bool RangeFits(const void* address, std::uint64_t bytes) {
+    const auto start = reinterpret_cast<std::uintptr_t>(address);
+    return bytes <= static_cast<std::uint64_t>(PTRDIFF_MAX) && start <= UINTPTR_MAX - bytes;
+}
+
+#if defined(__SSE2__)
+// Splits 8 groups (32 source bytes) into their 8 A pixels and 8 B pixels. Each 16-bit half is
+// sign-extended to 32 bits first, so the saturating pack gives back its exact bits.
+inline void SplitEightGroups(const unsigned char* source, __m128i& a, __m128i& b) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 16));
+    a = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(low, 16), 16),
+                        _mm_srai_epi32(_mm_slli_epi32(high, 16), 16));
+    b = _mm_packs_epi32(_mm_srai_epi32(low, 16), _mm_srai_epi32(high, 16));
+}
+
+inline __m128i ReverseEightPixels(__m128i x) {
+    x = _mm_shufflelo_epi16(x, _MM_SHUFFLE(0, 1, 2, 3));
+    x = _mm_shufflehi_epi16(x, _MM_SHUFFLE(0, 1, 2, 3));
+    return _mm_shuffle_epi32(x, _MM_SHUFFLE(1, 0, 3, 2));
+}
+
+inline void Store(unsigned char* line, int pixel, __m128i x) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + kPixelBytes * pixel), x);
+}
+
+// One line, source and destination apart. 622 groups are 77 blocks of 8 and 6 more: the last
+// block is taken at group 614, rewriting two groups with the values they already hold, so the loop
+// needs no tail and no per-pixel branch.
+void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror) {
+    constexpr int kBlock = 8;
+    constexpr int kLastBlock = kGroupsPerLine - kBlock;
+    if (!mirror) {
+        for (int j = 0; j < kGroupsPerLine; j += kBlock) {
+            const int g = std::min(j, kLastBlock);
+            __m128i a, b;
+            SplitEightGroups(raw + 4 * g, a, b);
+            Store(line, g, a);
+            Store(line, kGroupsPerLine + g, b);
+        }
+    } else {
+        for (int j = 0; j < kGroupsPerLine; j += kBlock) {
+            const int g = std::min(j, kLastBlock);
+            __m128i a, b;
+            SplitEightGroups(raw + 4 * g, a, b);
+            // A_g..A_g+7 land on pixels 1243-g down to 1236-g, B_g..B_g+7 on 621-g down to 614-g.
+            Store(line, kPixelsPerLine - kBlock - g, ReverseEightPixels(a));
+            Store(line, kGroupsPerLine - kBlock - g, ReverseEightPixels(b));
+        }
+    }
+}
+#else
+void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror) {
+    for (int j = 0; j < kGroupsPerLine; ++j) {
+        const int a = mirror ? kPixelsPerLine - 1 - j : j;
+        const int b = mirror ? kGroupsPerLine - 1 - j : kGroupsPerLine + j;
+        std::memcpy(line + kPixelBytes * a, raw + 4 * j, kPixelBytes);
+        std::memcpy(line + kPixelBytes * b, raw + 4 * j + 2, kPixelBytes);
+    }
+}
+#endif
+
+} // namespace
+
+bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* source, bool mirror) {
+    if (destination == nullptr || source == nullptr)
+        return false;
+    const int lines = pixelCount / kPixelsPerLine; // toward zero: a negative count gives no line
+    if (lines <= 0)
+        return false;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(lines) * kLineBytes;
+    if (!RangeFits(destination, bytes) || !RangeFits(source, bytes))
+        return false;
+
+    const auto d = reinterpret_cast<std::uintptr_t>(destination);
+    const auto s = reinterpret_cast<std::uintptr_t>(source);
+    if (d + bytes <= s || s + bytes <= d) {
+        for (int l = 0; l < lines; ++l)
+            ArrangeLine(destination + l * kLineBytes, source + l * kLineBytes, mirror);
+        return true;
+    }
+
+    // Overlapping buffers (typically the host arranging in place): each source line is staged
+    // before its destination line is written, walking in the direction that never overwrites a
+    // source line still to be read.
+    alignas(16) unsigned char staged[kLineBytes];
+    auto oneLine = [&](int l) {
+        std::memcpy(staged, source + l * kLineBytes, kLineBytes);
+        ArrangeLine(destination + l * kLineBytes, staged, mirror);
+    };
+    if (d <= s) {
+        for (int l = 0; l < lines; ++l)
+            oneLine(l);
+    } else {
+        for (int l = lines - 1; l >= 0; --l)
+            oneLine(l);
+    }
+    return true;
+}
+
+bool ReorderAtm4Images(TmjImage* image, unsigned char* record) {
+    if (image == nullptr || record == nullptr)
+        return false;
+    if (LoadU16(record, pano::kSectionCount) != 4)
+        return false;
+    const std::int64_t width = image->width;
+    const std::int64_t height = image->height;
+    if (width <= 0 || height <= 0 || image->pixels == nullptr)
+        return false;
+    // The host counts an image's pixels in a 32-bit int; a larger product is no image it holds.
+    if (width * height > INT32_MAX)
+        return false;
+    const std::uint64_t rowBytes = static_cast<std::uint64_t>(width) * kPixelBytes;
+    if (!RangeFits(image->pixels, rowBytes * static_cast<std::uint64_t>(height)))
+        return false;
+
+    std::int64_t o[4], w[4];
+    for (std::size_t k = 0; k < 4; ++k) {
+        o[k] = LoadU16(record, pano::SectionOffset(k));
+        w[k] = LoadU16(record, pano::SectionWidth(k));
+        // Every section inside the line, left to right without overlap. The moved sections never end
+        // further right than section 3 does now, so within 16 bits here means within 16 bits after.
+        if (o[k] + w[k] > width || o[k] + w[k] > UINT16_MAX)
+            return false;
+        if (k > 0 && o[k] < o[k - 1] + w[k - 1])
+            return false;
+    }
+
+    // New places: 0 stays; 2 moves into 1's place, 3 follows after the old 1-2 gap, 1 goes last after
+    // the old 2-3 gap.
+    const std::int64_t newOffset2 = o[2] - w[1] + w[2];
+    const std::int64_t newOffset3 = o[3] - w[1] + w[3];
+
+    // Only old section 1 is overwritten before it has been moved, so it is the one staged per line.
+    std::unique_ptr<unsigned char[]> staged(new (std::nothrow) unsigned char[kPixelBytes * w[1] + 1]);
+    if (!staged)
+        return false;
+
+    StoreU16(record, pano::SectionWidth(1), static_cast<std::uint16_t>(w[2]));
+    StoreU16(record, pano::SectionOffset(2), static_cast<std::uint16_t>(newOffset2));
+    StoreU16(record, pano::SectionWidth(2), static_cast<std::uint16_t>(w[3]));
+    StoreU16(record, pano::SectionOffset(3), static_cast<std::uint16_t>(newOffset3));
+    StoreU16(record, pano::SectionWidth(3), static_cast<std::uint16_t>(w[1]));
+
+    struct Span {
+        std::int64_t from, to;
+    };
+    const Span gaps[] = {{o[0] + w[0], o[1]},
+                         {o[1] + w[2], newOffset2},
+                         {newOffset2 + w[3], newOffset3},
+                         {o[3] + w[3], width}};
+
+    auto* row = reinterpret_cast<unsigned char*>(image->pixels);
+    auto at = [&](std::int64_t column) { return row + kPixelBytes * column; };
+    for (std::int64_t y = 0; y < height; ++y, row += rowBytes) {
+        std::memcpy(staged.get(), at(o[1]), kPixelBytes * w[1]);
+        std::memmove(at(o[1]), at(o[2]), kPixelBytes * w[2]);
+        std::memmove(at(newOffset2), at(o[3]), kPixelBytes * w[3]);
+        std::memcpy(at(newOffset3), staged.get(), kPixelBytes * w[1]);
+        for (const Span& gap : gaps)
+            std::memset(at(gap.from), 0, kPixelBytes * (gap.to - gap.from));
+    }
+    return true;
+}
+
+bool GetTiming(const unsigned char* panoRecord, std::int32_t* table, std::int32_t& result) {
+    struct Rule {
+        std::int16_t sections;
+        int entries;
+        std::int32_t result;
+    };
+    constexpr Rule kRules[] = {{1, 1, 300}, {2, 2, 3000}, {4, 4, 90000}};
+    constexpr Rule kOther = {0, 10, 6000};
+    constexpr std::int32_t kEntryValue = 10;
+
+    result = 0;
+    if (panoRecord == nullptr)
+        return false;
+    const auto sections = static_cast<std::int16_t>(LoadU16(panoRecord, pano::kSectionCount));
+    Rule rule = kOther;
+    for (const Rule& r : kRules)
+        if (r.sections == sections)
+            rule = r;
+    result = rule.result;
+    if (table == nullptr)
+        return false;
+    std::fill_n(table, rule.entries, kEntryValue);
+    return true;
+}
+
+std::int32_t CanCombineAtm(std::int32_t programA, std::int32_t programB) {
+    return programA == kProgramTmj2Images && programB == kProgramTmj2Images ? kProgramTmj4Images : 0;
+}
+
+namespace {
+bool WriteResolution(double* resolution, double value) {
+    if (resolution == nullptr)
+        return false;
+    resolution[0] = value;
+    resolution[1] = value;
+    return true;
+}
+} // namespace
+
+bool GetPanoResolution(double* resolution) {
+    return WriteResolution(resolution, host::shotrecord::kPanoDisplayResolution);
+}
+bool GetPanoRealResolution(double* resolution) {
+    return WriteResolution(resolution, host::shotrecord::kPanoRealResolution);
+}
+bool GetCephaloRealResolution(double* resolution) {
+    return WriteResolution(resolution, host::shotrecord::kCephaloRealResolution);
+}
+
+} // namespace host::image

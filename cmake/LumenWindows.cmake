@@ -23,3 +23,7 @@ add_test(NAME wine_prefix_setup COMMAND ${CMAKE_BINARY_DIR}/wine-run.sh --init)
 set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 add_test(NAME wine_prefix_shutdown COMMAND ${CMAKE_BINARY_DIR}/wine-run.sh --shutdown)
 set_tests_properties(wine_prefix_shutdown PROPERTIES FIXTURES_CLEANUP wine)
+
+# Version header for the libraries' VERSIONINFO resources.
+set(LUMEN_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_SOURCE_DIR}/resources/LumenVersion.h.in ${LUMEN_GENERATED_DIR}/LumenVersion.h)

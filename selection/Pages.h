@@ -1,0 +1,38 @@
+// The four selection pages hosted by the panel: program (159), patient (160), parameters (161) and
+// cephalometric view (25001).
+#pragma once
+
+#include "selection/StackedDialog.h"
+
+class CDesignDialog;
+
+inline constexpr UINT kPageProgram = 159;
+inline constexpr UINT kPagePatient = 160;
+inline constexpr UINT kPageParameters = 161;
+inline constexpr UINT kPageCephalometric = 25001;
+
+class CSelectionPage : public TStackedPage {
+public:
+    CSelectionPage(UINT templateId, CDesignDialog* panel);
+    CDesignDialog* Panel() const noexcept { return m_panel; }
+
+private:
+    CDesignDialog* m_panel;
+};
+
+class CPage1 : public CSelectionPage {
+public:
+    explicit CPage1(CDesignDialog* panel) : CSelectionPage(kPageProgram, panel) {}
+};
+class CPage2 : public CSelectionPage {
+public:
+    explicit CPage2(CDesignDialog* panel) : CSelectionPage(kPagePatient, panel) {}
+};
+class CPage3 : public CSelectionPage {
+public:
+    explicit CPage3(CDesignDialog* panel) : CSelectionPage(kPageParameters, panel) {}
+};
+class CPage4 : public CSelectionPage {
+public:
+    explicit CPage4(CDesignDialog* panel) : CSelectionPage(kPageCephalometric, panel) {}
+};

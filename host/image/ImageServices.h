@@ -50,6 +50,8 @@ struct TmjImage {
     std::int32_t reserved2;
     std::uint16_t* pixels; // row after row, width pixels per row
 };
+static_assert(sizeof(void*) != 8 || (offsetof(TmjImage, pixels) == 16 && sizeof(TmjImage) == 24),
+              "the host's descriptor layout");
 
 // De-interleaves pixelCount / 1244 whole lines (the count is in 16-bit pixels; a partial last line
 // is left alone) from source into destination. With mirror set each line comes out reversed end for

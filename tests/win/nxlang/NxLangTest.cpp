@@ -1,0 +1,279 @@
+// NxLang.dll as the module uses it: texts by identifier, the two popup menus, the voice prompts and
+// the version resource. Expected identifiers are listed here independently of the catalogue, so a text
+// the module asks for but the library lacks is caught.
+#include "nxlang/TextIds.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nxlang::ResourceId;
+
+constexpr std::size_t kUnitLineChars = 39;    // the unit's display line
+constexpr std::size_t kPanelMessageChars = 24; // message display 1065: about 260 px of 25-px Arial
+constexpr std::size_t kProgramNameChars = 29;  // 30-byte name field of the shot record, with its zero
+
+class NxLang : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        library = ::LoadLibraryExA(NXLANG_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(library, nullptr) << NXLANG_DLL_PATH << " error " << ::GetLastError();
+    }
+    static void TearDownTestSuite() { ::FreeLibrary(library); }
+
+    // The text as the module gets it (single-byte, Windows-1252).
+    static std::string Text(ResourceId id) {
+        const wchar_t* wide = nullptr;
+        const int length = ::LoadStringW(library, id, reinterpret_cast<wchar_t*>(&wide), 0);
+        if (length <= 0)
+            return {};
+        std::string text(static_cast<std::size_t>(length) * 2, '\0');
+        BOOL lossy = FALSE;
+        const int bytes = ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide, length, text.data(),
+                                                static_cast<int>(text.size()), nullptr, &lossy);
+        EXPECT_FALSE(lossy) << "text " << id << " is not Windows-1252";
+        text.resize(static_cast<std::size_t>(bytes));
+        return text;
+    }
+
+    static HMODULE library;
+};
+HMODULE NxLang::library = nullptr;
+
+// The identifiers the module loads, by the dialog or feature that loads them.
+std::vector<ResourceId> TextsTheModuleLoads() {
+    const std::vector<std::pair<int, int>> ranges = {
+        {4001, 4018}, // program names
+        {4022, 4026}, {4028, 4028}, // unit counters
+        {4031, 4056}, {4205, 4206}, // calibrations
+        {4062, 4062}, {4064, 4081}, // preferences
+        {4087, 4108}, // manufacturing settings
+        {4115, 4120}, {4123, 4123}, // stand calibration
+        {4127, 4133}, {4194, 4198}, // about box, system information
+        {4135, 4135}, {4139, 4140}, {4144, 4145}, {4149, 4149}, {4160, 4161}, // error dialogs
+        {4153, 4159}, {4166, 4173}, {4178, 4187}, {4201, 4202}, // save/restore, link, panel, boxes
+        {4210, 4243}, // information messages and their panel texts
+        {4318, 4321}, {4566, 4573}, {4576, 4576}, {4581, 4587}, {4589, 4591}, {4593, 4594},
+        {4597, 4597}, {4603, 4616}, // tooltips
+        {4624, 4638}, {4640, 4666}, // unit information file
+        {4671, 4672}, {4675, 4685}, {4687, 4689}}; // boxes, buttons, warnings
+    std::vector<ResourceId> ids;
+    for (auto [first, last] : ranges)
+        for (int id = first; id <= last; ++id)
+            ids.push_back(static_cast<ResourceId>(id));
+    for (int e = 1; e <= 99; ++e) {
+        ids.push_back(static_cast<ResourceId>(4365 + 2 * e));
+        ids.push_back(static_cast<ResourceId>(4366 + 2 * e));
+    }
+    for (auto [first, last] : std::vector<std::pair<int, int>>{{2, 27}, {50, 53}, {58, 61}})
+        for (int code = first; code <= last; ++code)
+            ids.push_back(static_cast<ResourceId>(4264 + code));
+    return ids;
+}
+
+TEST_F(NxLang, EveryTextTheModuleLoadsIsPresentAndSingleByte) {
+    for (ResourceId id : TextsTheModuleLoads())
+        EXPECT_FALSE(Text(id).empty()) << "no text for " << id;
+    std::set<ResourceId> unique;
+    for (ResourceId id : nxlang::kAllTexts) {
+        EXPECT_TRUE(unique.insert(id).second) << id << " appears twice in the catalogue";
+        EXPECT_FALSE(Text(id).empty()) << "no text for " << id;
+    }
+    // Sentinels: identifiers no one names really are absent, so the loop above can fail.
+    EXPECT_TRUE(Text(4063).empty());
+    EXPECT_TRUE(Text(4565).empty());
+}
+
+TEST_F(NxLang, DisplayLimitsHold) {
+    for (ResourceId id : nxlang::kUnitLineTexts) {
+        const std::string text = Text(id);
+        EXPECT_LE(text.size(), kUnitLineChars) << id << ": " << text;
+        // The unit's character table shows '^' as 'N' and control or unmapped bytes as blanks.
+        for (unsigned char c : text)
+            EXPECT_TRUE(c >= 0x20 && c < 0x7F && c != '^') << id << ": " << text;
+    }
+    EXPECT_EQ(std::size(nxlang::kUnitLineTexts), 17u + 99u);
+    for (ResourceId id : nxlang::kPanelMessageTexts)
+        EXPECT_LE(Text(id).size(), kPanelMessageChars) << id << ": " << Text(id);
+    for (ResourceId id : nxlang::kProgramNames)
+        EXPECT_LE(Text(id).size(), kProgramNameChars) << id << ": " << Text(id);
+    EXPECT_EQ(nxlang::InfoPanelText(4214), 4235);
+    EXPECT_EQ(nxlang::InfoPanelText(4224), 4225);
+}
+
+// The unit information file is written key by key: a key repeated in a section would overwrite the
+// other value, and a name with '=', '[', ']' or ';' would not read back.
+TEST_F(NxLang, UnitInformationFileNamesAreDistinctAndReadable) {
+    const auto name = [](ResourceId id) { return Text(id); };
+    std::map<ResourceId, std::vector<std::string>> sections = {
+        {4648, {name(4653), name(4654), name(4655)}},
+        {4649, {name(4656), name(4657)}},
+        {4650, {name(4658), name(4659), name(4660), name(4661)}},
+        {4651, {name(4625), name(4626), name(4624), name(4647)}},
+        {4652, {name(4638)}}};
+    for (ResourceId id = 4627; id <= 4636; ++id)
+        sections[4651].push_back(name(id));
+    for (int i = 0; i <= 10; ++i)
+        sections[4651].push_back(name(4637) + "[" + std::to_string(i) + "]");
+    for (ResourceId id = 4662; id <= 4666; ++id)
+        sections[4651].push_back(name(id));
+    for (ResourceId patient : {4642, 4643})
+        for (ResourceId build : {4644, 4645, 4646})
+            for (ResourceId row : {4640, 4641})
+                sections[4652].push_back(name(row) + " ( " + name(patient) + ", " + name(build) + ")");
+
+    std::set<std::string> sectionNames;
+    for (const auto& [section, keys] : sections) {
+        EXPECT_TRUE(sectionNames.insert(name(section)).second) << name(section);
+        std::set<std::string> seen;
+        for (const std::string& key : keys) {
+            EXPECT_TRUE(seen.insert(key).second) << "key " << key << " twice in " << name(section);
+            EXPECT_EQ(key.find_first_of("=;"), std::string::npos) << key;
+        }
+        EXPECT_EQ(name(section).find_first_of("[]=;"), std::string::npos) << name(section);
+    }
+}
+
+// Collects the command identifiers of a menu and of its submenus.
+void CollectCommands(HMENU menu, std::set<UINT>& commands) {
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        if (HMENU sub = ::GetSubMenu(menu, i)) {
+            CollectCommands(sub, commands);
+            continue;
+        }
+        const UINT id = ::GetMenuItemID(menu, i);
+        wchar_t label[128] = L"sentinel";
+        const int length = ::GetMenuStringW(menu, static_cast<UINT>(i), label, 128, MF_BYPOSITION);
+        if (length == 0 && (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR))
+            continue;
+        EXPECT_GT(length, 0) << "item " << id << " has no label";
+        commands.insert(id);
+    }
+}
+
+TEST_F(NxLang, MenusCarryEachCommandWhereItBelongs) {
+    HMENU user = ::LoadMenuW(library, MAKEINTRESOURCEW(nxlang::Menu::User));
+    HMENU technical = ::LoadMenuW(library, MAKEINTRESOURCEW(nxlang::Menu::Technical));
+    ASSERT_NE(user, nullptr);
+    ASSERT_NE(technical, nullptr);
+    ASSERT_EQ(::GetMenuItemCount(user), 1);
+    ASSERT_EQ(::GetMenuItemCount(technical), 2);
+    ASSERT_NE(::GetSubMenu(user, 0), nullptr);
+    ASSERT_NE(::GetSubMenu(technical, 0), nullptr);
+    ASSERT_NE(::GetSubMenu(technical, 1), nullptr);
+
+    std::set<UINT> inUser, inSettings, inCalibrations;
+    CollectCommands(::GetSubMenu(user, 0), inUser);
+    CollectCommands(::GetSubMenu(technical, 0), inSettings);
+    CollectCommands(::GetSubMenu(technical, 1), inCalibrations);
+
+    // U: user popup, S: first technical branch, C: second technical branch (the one the designs grey).
+    const std::map<UINT, std::string> placement = {
+        {33601, "US"}, {33602, "US"}, {33603, "US"}, {33604, "S"}, {33605, ""}, {33606, ""},
+        {33607, "S"},  {33608, ""},   {33609, "S"},  {33610, "S"}, {33611, "US"}, {33612, "C"},
+        {33613, "C"},  {33614, "C"},  {33615, "C"},  {33616, "S"}, {33617, "S"}, {33618, "C"},
+        {33619, "US"}, {33620, "C"},  {33621, "C"},  {33622, "C"}, {33623, "C"}};
+    for (const auto& [command, where] : placement) {
+        EXPECT_EQ(inUser.count(command), where.find('U') != std::string::npos ? 1u : 0u) << command;
+        EXPECT_EQ(inSettings.count(command), where.find('S') != std::string::npos ? 1u : 0u) << command;
+        EXPECT_EQ(inCalibrations.count(command), where.find('C') != std::string::npos ? 1u : 0u) << command;
+    }
+    for (const std::set<UINT>* menu : {&inUser, &inSettings, &inCalibrations})
+        for (UINT command : *menu)
+            EXPECT_TRUE(placement.count(command)) << "unexpected command " << command;
+    ::DestroyMenu(user);
+    ::DestroyMenu(technical);
+}
+
+template <typename T> T Read(const BYTE* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
+    const std::set<ResourceId> named = {4003, 4004, 4005, 4006, 4007, 4008, 4010, 4011, 4012, 4013,
+                                        4014, 4015, 4016, 4017, 4019, 4020, 4021, 4022, 4023, 4024,
+                                        4025, 4026, 4027, 4028, 4029, 4030, 4031, 4032, 4033, 4034,
+                                        4035, 4036, 4037, 4038, 4039, 4040, 4041, 4045};
+    EXPECT_EQ(std::set<ResourceId>(std::begin(nxlang::kPrompts), std::end(nxlang::kPrompts)), named);
+    for (ResourceId id : named) {
+        SCOPED_TRACE(id);
+        HRSRC info = ::FindResourceW(library, MAKEINTRESOURCEW(id), L"WAVE");
+        ASSERT_NE(info, nullptr);
+        const DWORD size = ::SizeofResource(library, info);
+        const auto* wave = static_cast<const BYTE*>(::LockResource(::LoadResource(library, info)));
+        ASSERT_NE(wave, nullptr);
+        ASSERT_GE(size, 44u);
+        ASSERT_EQ(std::memcmp(wave, "RIFF", 4), 0);
+        EXPECT_EQ(Read<DWORD>(wave + 4) + 8, size);
+        ASSERT_EQ(std::memcmp(wave + 8, "WAVE", 4), 0);
+
+        // Walk the chunks: the format must be PCM, mono, 16 bits; the data a short sound.
+        bool haveFormat = false;
+        DWORD byteRate = 0, dataBytes = 0;
+        for (DWORD at = 12; at + 8 <= size;) {
+            const DWORD chunk = Read<DWORD>(wave + at + 4);
+            ASSERT_LE(at + 8 + chunk, size);
+            if (std::memcmp(wave + at, "fmt ", 4) == 0) {
+                haveFormat = true;
+                EXPECT_EQ(Read<WORD>(wave + at + 8), 1); // PCM
+                EXPECT_EQ(Read<WORD>(wave + at + 10), 1); // channels
+                EXPECT_GE(Read<DWORD>(wave + at + 12), 8000u);
+                byteRate = Read<DWORD>(wave + at + 16);
+                EXPECT_EQ(Read<WORD>(wave + at + 22), 16); // bits per sample
+            } else if (std::memcmp(wave + at, "data", 4) == 0) {
+                dataBytes = chunk;
+            }
+            at += 8 + chunk + (chunk & 1);
+        }
+        ASSERT_TRUE(haveFormat);
+        ASSERT_GT(byteRate, 0u);
+        const double seconds = static_cast<double>(dataBytes) / byteRate;
+        EXPECT_GT(seconds, 0.3);
+        EXPECT_LT(seconds, 5.0);
+    }
+}
+
+TEST(NxLangModule, LoadsAsAModuleAndCarriesItsVersion) {
+    HMODULE module = ::LoadLibraryA(NXLANG_DLL_PATH);
+    ASSERT_NE(module, nullptr) << ::GetLastError();
+    char text[64] = "sentinel";
+    EXPECT_GT(::LoadStringA(module, nxlang::Panel::Program, text, sizeof text), 0);
+    EXPECT_STREQ(text, "Program");
+    ::FreeLibrary(module);
+
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(NXLANG_DLL_PATH, &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(NXLANG_DLL_PATH, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    WORD* translation = nullptr;
+    ASSERT_TRUE(::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                                 reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    char key[64];
+    std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\FileVersion", translation[0], translation[1]);
+    char* version = nullptr;
+    ASSERT_TRUE(::VerQueryValueA(block.data(), key, reinterpret_cast<void**>(&version), &length));
+    EXPECT_EQ(std::string(version), std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                        std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                        std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                                        std::to_string(LOWORD(fixed->dwFileVersionLS)));
+}
+
+} // namespace

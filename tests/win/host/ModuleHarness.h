@@ -1,0 +1,50 @@
+// Loads Lumen70_Demo.dll as a host does and gives the tests its exports, the event log and scratch
+// registry values.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace harness {
+
+using NotifyFn = void (*)(int32_t);
+using OpenCommPortFn = int (*)();
+using StartDialogFn = int (*)(uint32_t, uint32_t*, NotifyFn, unsigned char, const uint32_t*);
+
+// A folder of the build tree, as a Windows path under Wine.
+std::string BinDir();
+std::string ModulePath();
+
+class Module {
+public:
+    explicit Module(const std::string& path = ModulePath());
+    ~Module();
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    HMODULE Handle() const { return m_module; }
+    template <typename F> F Get(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
+    }
+    void Unload();
+
+private:
+    HMODULE m_module = nullptr;
+};
+
+// The event log of the common application-data folder.
+std::string LogPath();
+std::vector<std::string> ReadLogLines();
+void DeleteLog();
+
+// HKCU\Software\HALVEX\PANO "StartPGM"; removed by ClearStartPgm.
+void SetStartPgm(uint32_t value);
+void ClearStartPgm();
+
+// Presses OK on the first message box of this process whose text contains what; false after timeoutMs.
+bool DismissMessageBox(const std::string& what, DWORD timeoutMs, std::string* text = nullptr);
+
+} // namespace harness

@@ -34,17 +34,27 @@ using ResourceId = std::uint16_t;
 
 // An information message n names the unit's display line; the panel shows n + 1. Message 4214 is the
 // one whose pair lies elsewhere (4234, 4235).
-constexpr ResourceId InfoUnitLine(ResourceId n) { return n == Info::ExposureRunning ? Info::CycleRunning : n; }
-constexpr ResourceId InfoPanelText(ResourceId n) { return static_cast<ResourceId>(InfoUnitLine(n) + 1); }
+constexpr ResourceId InfoUnitLine(ResourceId n) {
+    return n == Info::ExposureRunning ? Info::CycleRunning : n;
+}
+constexpr ResourceId InfoPanelText(ResourceId n) {
+    return static_cast<ResourceId>(InfoUnitLine(n) + 1);
+}
 
 // Unit error e (1..99): its line on the unit's display and its text on the panel.
 inline constexpr int kFirstUnitError = 1;
 inline constexpr int kLastUnitError = 99;
-constexpr ResourceId ErrorUnitLine(int e) { return static_cast<ResourceId>(4365 + 2 * e); }
-constexpr ResourceId ErrorPanelText(int e) { return static_cast<ResourceId>(4366 + 2 * e); }
+constexpr ResourceId ErrorUnitLine(int e) {
+    return static_cast<ResourceId>(4365 + 2 * e);
+}
+constexpr ResourceId ErrorPanelText(int e) {
+    return static_cast<ResourceId>(4366 + 2 * e);
+}
 
 // Body of the Retry/Cancel box of a unit fault.
-constexpr ResourceId UnitFaultText(int code) { return static_cast<ResourceId>(4264 + code); }
+constexpr ResourceId UnitFaultText(int code) {
+    return static_cast<ResourceId>(4264 + code);
+}
 
 // ---- Menus and their commands --------------------------------------------------------------------
 namespace Menu {

@@ -18,7 +18,7 @@ namespace {
 
 using nxlang::ResourceId;
 
-constexpr std::size_t kUnitLineChars = 39;    // the unit's display line
+constexpr std::size_t kUnitLineChars = 39;     // the unit's display line
 constexpr std::size_t kPanelMessageChars = 24; // message display 1065: about 260 px of 25-px Arial
 constexpr std::size_t kProgramNameChars = 29;  // 30-byte name field of the shot record, with its zero
 
@@ -52,19 +52,19 @@ HMODULE NxLang::library = nullptr;
 // The identifiers the module loads, by the dialog or feature that loads them.
 std::vector<ResourceId> TextsTheModuleLoads() {
     const std::vector<std::pair<int, int>> ranges = {
-        {4001, 4018}, // program names
-        {4022, 4026}, {4028, 4028}, // unit counters
-        {4031, 4056}, {4205, 4206}, // calibrations
-        {4062, 4062}, {4064, 4081}, // preferences
-        {4087, 4108}, // manufacturing settings
-        {4115, 4120}, {4123, 4123}, // stand calibration
-        {4127, 4133}, {4194, 4198}, // about box, system information
+        {4001, 4018},                                                         // program names
+        {4022, 4026}, {4028, 4028},                                           // unit counters
+        {4031, 4056}, {4205, 4206},                                           // calibrations
+        {4062, 4062}, {4064, 4081},                                           // preferences
+        {4087, 4108},                                                         // manufacturing settings
+        {4115, 4120}, {4123, 4123},                                           // stand calibration
+        {4127, 4133}, {4194, 4198},                                           // about box, system information
         {4135, 4135}, {4139, 4140}, {4144, 4145}, {4149, 4149}, {4160, 4161}, // error dialogs
         {4153, 4159}, {4166, 4173}, {4178, 4187}, {4201, 4202}, // save/restore, link, panel, boxes
-        {4210, 4243}, // information messages and their panel texts
-        {4318, 4321}, {4566, 4573}, {4576, 4576}, {4581, 4587}, {4589, 4591}, {4593, 4594},
-        {4597, 4597}, {4603, 4616}, // tooltips
-        {4624, 4638}, {4640, 4666}, // unit information file
+        {4210, 4243},                                           // information messages and their panel texts
+        {4318, 4321}, {4566, 4573}, {4576, 4576}, {4581, 4587}, {4589, 4591},
+        {4593, 4594}, {4597, 4597}, {4603, 4616},  // tooltips
+        {4624, 4638}, {4640, 4666},                // unit information file
         {4671, 4672}, {4675, 4685}, {4687, 4689}}; // boxes, buttons, warnings
     std::vector<ResourceId> ids;
     for (auto [first, last] : ranges)
@@ -178,9 +178,9 @@ TEST_F(NxLang, MenusCarryEachCommandWhereItBelongs) {
 
     // U: user popup, S: first technical branch, C: second technical branch (the one the designs grey).
     const std::map<UINT, std::string> placement = {
-        {33601, "US"}, {33602, "US"}, {33603, "US"}, {33604, "S"}, {33605, ""}, {33606, ""},
+        {33601, "US"}, {33602, "US"}, {33603, "US"}, {33604, "S"}, {33605, ""},   {33606, ""},
         {33607, "S"},  {33608, ""},   {33609, "S"},  {33610, "S"}, {33611, "US"}, {33612, "C"},
-        {33613, "C"},  {33614, "C"},  {33615, "C"},  {33616, "S"}, {33617, "S"}, {33618, "C"},
+        {33613, "C"},  {33614, "C"},  {33615, "C"},  {33616, "S"}, {33617, "S"},  {33618, "C"},
         {33619, "US"}, {33620, "C"},  {33621, "C"},  {33622, "C"}, {33623, "C"}};
     for (const auto& [command, where] : placement) {
         EXPECT_EQ(inUser.count(command), where.find('U') != std::string::npos ? 1u : 0u) << command;
@@ -226,7 +226,7 @@ TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
             ASSERT_LE(at + 8 + chunk, size);
             if (std::memcmp(wave + at, "fmt ", 4) == 0) {
                 haveFormat = true;
-                EXPECT_EQ(Read<WORD>(wave + at + 8), 1); // PCM
+                EXPECT_EQ(Read<WORD>(wave + at + 8), 1);  // PCM
                 EXPECT_EQ(Read<WORD>(wave + at + 10), 1); // channels
                 EXPECT_GE(Read<DWORD>(wave + at + 12), 8000u);
                 byteRate = Read<DWORD>(wave + at + 16);

@@ -2,7 +2,7 @@
 // Nxjbus.dll's functions, the tests with a recording fake or the emulator.
 #pragma once
 
-namespace link {
+namespace unitlink {
 
 struct BusApi {
     int (*open)(const char* port, const char* baud) = nullptr;
@@ -15,4 +15,11 @@ struct BusApi {
                              const unsigned short* buffer) = nullptr;
 };
 
-} // namespace link
+} // namespace unitlink
+
+// The namespace cannot be called "link": POSIX declares a global function of that name, which the
+// native tree's standard headers bring in. Windows has no such function, so code written against the
+// first name keeps compiling there.
+#if defined(_WIN32)
+namespace link = unitlink;
+#endif

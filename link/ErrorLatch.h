@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace link {
+namespace unitlink {
 
 class ErrorLatch {
 public:
@@ -24,4 +24,11 @@ private:
     std::atomic<int32_t> m_value{0};
 };
 
-} // namespace link
+} // namespace unitlink
+
+// The namespace cannot be called "link": POSIX declares a global function of that name, which the
+// native tree's standard headers bring in. Windows has no such function, so code written against the
+// first name keeps compiling there.
+#if defined(_WIN32)
+namespace link = unitlink;
+#endif

@@ -1,0 +1,155 @@
+// Block views over the unit's bytes and the read-modify-write rule.
+#include "FakeBus.h"
+#include "link/BlockUpdate.h"
+#include "link/JbusV2.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace unitlink;
+using linktest::BusCall;
+using linktest::FakeBus;
+using linktest::MemoryLock;
+
+namespace {
+
+constexpr uint16_t kPreferencesWord = 0x7000 + 242 / 2;
+constexpr uint16_t kCalibrationWord = 0x7000 + 162 / 2;
+
+TEST(DataBlocks, CompensationCellsFollowTheUnitsPairedRowOrder) {
+    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(2, 1), 16u);
+    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(1, 3), 14u);
+    // The twelve words from offset 4, in storage order.
+    const int order[12][2] = {{0, 1}, {1, 1}, {0, 2}, {1, 2}, {0, 3}, {1, 3},
+                              {2, 1}, {3, 1}, {2, 2}, {3, 2}, {2, 3}, {3, 3}};
+    std::set<std::size_t> seen;
+    for (int i = 0; i < 12; ++i) {
+        const auto offset = PreferenceBlock::CompensationCellOffset(order[i][0], order[i][1]);
+        EXPECT_EQ(offset, 4u + 2u * i) << "cell (" << order[i][0] << "," << order[i][1] << ")";
+        seen.insert(offset);
+    }
+    EXPECT_EQ(seen.size(), 12u);
+    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(4, 1), 0u);
+    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(0, 0), 0u);
+
+    PreferenceBlock p;
+    p.SetCompensationCell(0, 2, -5);
+    p.SetCompensationCell(1, 2, 65535);
+    EXPECT_EQ(p.CompensationCell(0, 2), -5) << "rows 0 and 2 are signed";
+    EXPECT_EQ(p.CompensationCell(1, 2), 65535) << "rows 1 and 3 are unsigned";
+    p.SetCompensationCell(5, 9, 1234); // no such cell: nothing written
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(p.bytes[i], 0);
+}
+
+TEST(DataBlocks, CalibrationFloatsAreHeldLowWordFirst) {
+    // 1.5f is 0x3FC00000 and -2.25f is 0xC0100000: the low words are 0, the high words follow.
+    FakeBus bus;
+    ErrorLatch latch;
+    CJbusV2 link(bus.Api(), latch);
+    link.Open("COM1", 0);
+    bus.registers[kCalibrationWord + 7] = 0x0000;
+    bus.registers[kCalibrationWord + 8] = 0x3FC0;
+    bus.registers[kCalibrationWord + 21] = 0x0000;
+    bus.registers[kCalibrationWord + 22] = 0xC010;
+    bus.registers[kCalibrationWord + 23] = 0xFFFF; // heating value at 60 kV
+    bus.registers[kCalibrationWord + 33] = 123;    // heating value at 90 kV
+    bus.registers[kCalibrationWord + 34] = 0xFFF6; // cephalometric stand offset
+    CalibrationTable t;
+    ASSERT_TRUE(link.ReadCalibrationTable(&t));
+    EXPECT_EQ(t.GetCoefficient(CalibrationTable::KvMeasureGain), 1.5f);
+    EXPECT_EQ(t.GetCoefficient(CalibrationTable::MaCommandOffset), -2.25f);
+    EXPECT_EQ(t.HeatingValue(0), -1);
+    EXPECT_EQ(t.HeatingValue(10), 123);
+    EXPECT_EQ(t.HeatingValue(11), 0);
+    EXPECT_EQ(t.CephalometricStandOffset(), -10);
+
+    t.SetCoefficient(CalibrationTable::KvCommandGain, 1.5f);
+    ASSERT_TRUE(link.WriteCalibrationTable(&t));
+    EXPECT_EQ(bus.registers[kCalibrationWord + 11], 0x0000);
+    EXPECT_EQ(bus.registers[kCalibrationWord + 12], 0x3FC0);
+}
+
+TEST(DataBlocks, FactorySettingsFields) {
+    FactorySettingsBlock f;
+    f.bytes.fill(0xEE);
+    f.SetSerialNumber("ABCDEFGHIJKL");
+    EXPECT_EQ(f.SerialNumber(), "ABCDEFGHI");
+    EXPECT_EQ(f.bytes[9], 0);
+    f.SetSerialNumber("AB");
+    EXPECT_EQ(f.SerialNumber(), "AB");
+    for (std::size_t i = 2; i < 10; ++i)
+        EXPECT_EQ(f.bytes[i], 0) << "no stale characters after the terminator";
+    EXPECT_EQ(f.bytes[10], 0xEE) << "the option words are not touched";
+
+    for (uint16_t option : {0, 1, 3}) {
+        f.SetCephalometricOption(option);
+        EXPECT_FALSE(f.HasCephalometricOption2()) << option;
+    }
+    f.SetCephalometricOption(2);
+    EXPECT_TRUE(f.HasCephalometricOption2());
+    EXPECT_EQ(f.U16(16), 2);
+}
+
+struct BlockUpdate : ::testing::Test {
+    FakeBus bus;
+    ErrorLatch latch;
+    MemoryLock lock;
+    CJbusV2 link{bus.Api(), latch};
+    void SetUp() override {
+        link.Open("COM1", 0);
+        for (uint16_t i = 0; i < 20; ++i)
+            bus.registers[static_cast<uint16_t>(kPreferencesWord + i)] = static_cast<uint16_t>(0x1000 + i);
+        bus.calls.clear();
+    }
+};
+
+TEST_F(BlockUpdate, ChangesOnlyTheOwnedFieldsAndTellsTheUnit) {
+    const auto result = UpdateBlock<PreferenceBlock>(link, lock, [](PreferenceBlock& p) { p.SetDoseUnit(1); });
+    EXPECT_EQ(result, BlockUpdateResult::Done);
+    for (uint16_t i = 0; i < 20; ++i)
+        EXPECT_EQ(bus.registers[static_cast<uint16_t>(kPreferencesWord + i)], i == 14 ? 1 : 0x1000 + i) << i;
+    ASSERT_EQ(bus.calls.size(), 3u);
+    EXPECT_EQ(bus.calls[0].kind, BusCall::Read);
+    EXPECT_EQ(bus.calls[1].kind, BusCall::WriteSeveral);
+    EXPECT_EQ(bus.calls[2].words, std::vector<uint16_t>{0x0481});
+    EXPECT_EQ(lock.depth(), 0);
+    EXPECT_EQ(lock.acquisitions(), 1);
+}
+
+TEST_F(BlockUpdate, AFailedReadIsNeverWrittenBack) {
+    bus.failAt[kPreferencesWord] = 12;
+    bool changed = false;
+    const auto result =
+        UpdateBlock<PreferenceBlock>(link, lock, [&](PreferenceBlock&) { changed = true; });
+    EXPECT_EQ(result, BlockUpdateResult::ReadFailed);
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(bus.Transfers().size(), 1u) << "only the failed read went out";
+    EXPECT_EQ(bus.registers[kPreferencesWord + 3], 0x1003);
+    EXPECT_EQ(latch.GetLatchedError(), 112);
+    EXPECT_EQ(lock.depth(), 0);
+
+    // A kept copy from a failed read is refused too, even after the link recovers.
+    UnitBlock<PreferenceBlock> copy;
+    EXPECT_FALSE(copy.Read(link));
+    bus.failAt.clear();
+    bus.calls.clear();
+    EXPECT_FALSE(copy.WriteBack(link));
+    EXPECT_TRUE(bus.calls.empty());
+    EXPECT_TRUE(copy.Read(link));
+    EXPECT_TRUE(copy.WriteBack(link));
+}
+
+TEST_F(BlockUpdate, WriteAndCommandFailuresAreTold) {
+    bus.failWrites = 4;
+    EXPECT_EQ(UpdateBlock<CalibrationTable>(link, lock, {}), BlockUpdateResult::WriteFailed);
+    EXPECT_EQ(bus.CountOf(BusCall::WriteOne), 0) << "the unit is not told about a block it did not get";
+
+    bus.failWrites = 0;
+    bus.failAt[0x7000 + 128 / 2] = 4;
+    EXPECT_EQ(UpdateBlock<FactorySettingsBlock>(link, lock, {}), BlockUpdateResult::CommandFailed);
+    EXPECT_EQ(bus.calls.back().words, std::vector<uint16_t>{0x0281});
+}
+
+} // namespace

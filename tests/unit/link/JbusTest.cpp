@@ -1,0 +1,412 @@
+// The transport's latch rules and handle, and the exact requests of every register operation on
+// both protocol versions.
+#include "FakeBus.h"
+#include "link/JbusV1.h"
+#include "link/JbusV2.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+using namespace unitlink;
+using linktest::BusCall;
+using linktest::FakeBus;
+
+namespace {
+
+struct Fixture : ::testing::Test {
+    FakeBus bus;
+    ErrorLatch latch;
+    std::vector<unsigned> waits;
+    template <typename T>
+    std::unique_ptr<CJbus> Make() {
+        auto link = std::make_unique<T>(bus.Api(), latch, [this](unsigned ms) { waits.push_back(ms); });
+        link->Open("COM1", 19200);
+        bus.calls.clear();
+        return link;
+    }
+};
+
+using JbusTransport = Fixture;
+
+TEST_F(JbusTransport, FirstFailureStaysInTheLatch) {
+    auto link = Make<CJbusV2>();
+    uint16_t state = 0;
+    EXPECT_TRUE(link->ReadUnitState(&state));
+    EXPECT_EQ(latch.GetLatchedError(), 0) << "success offers 100, which never latches";
+    bus.failAll = 5;
+    EXPECT_FALSE(link->WriteCommand(0x0009));
+    EXPECT_EQ(latch.GetLatchedError(), 105);
+    bus.failAll = 7;
+    EXPECT_FALSE(link->ReadUnitState(&state));
+    EXPECT_EQ(latch.GetLatchedError(), 105);
+    latch.Clear();
+    bus.failAll = 12;
+    EXPECT_FALSE(link->ReadUnitError(&state));
+    EXPECT_EQ(latch.GetLatchedError(), 112);
+}
+
+TEST_F(JbusTransport, WordCountChoosesSingleOrMultipleWrite) {
+    auto link = Make<CJbusV1>();
+    const uint16_t words[2] = {0x1234, 0x5678};
+    EXPECT_EQ(link->WriteWords(0x7040, 1, words), 0);
+    EXPECT_EQ(link->WriteWords(0x7041, 2, words), 0);
+    ASSERT_EQ(bus.calls.size(), 2u);
+    EXPECT_EQ(bus.calls[0].kind, BusCall::WriteOne);
+    EXPECT_EQ(bus.calls[0].words, std::vector<uint16_t>{0x1234});
+    EXPECT_EQ(bus.calls[1].kind, BusCall::WriteSeveral);
+    EXPECT_EQ(bus.calls[1].words, (std::vector<uint16_t>{0x1234, 0x5678}));
+    EXPECT_EQ(bus.calls[1].slave, 1u);
+    EXPECT_EQ(bus.calls[1].handle, 7);
+}
+
+TEST_F(JbusTransport, OpenPassesBaudAsDecimalTextAndKeepsTheHandle) {
+    CJbusV1 link(bus.Api(), latch);
+    EXPECT_EQ(link.GetHandle(), -1);
+    EXPECT_TRUE(link.Open("COM3", 38400));
+    EXPECT_EQ(bus.calls.at(0).port, "COM3");
+    EXPECT_EQ(bus.calls.at(0).baud, "38400");
+    EXPECT_EQ(link.GetHandle(), 7);
+
+    // Re-opening an open link first releases the port it holds.
+    bus.openHandle = -1;
+    EXPECT_FALSE(link.Open("COM4", 0));
+    ASSERT_EQ(bus.calls.size(), 3u);
+    EXPECT_EQ(bus.calls[1].kind, BusCall::Close);
+    EXPECT_EQ(bus.calls[2].baud, "0");
+    EXPECT_EQ(link.GetHandle(), -1);
+}
+
+TEST_F(JbusTransport, DestroyingAnOpenLinkClosesThePort) {
+    { auto link = Make<CJbusV2>(); }
+    EXPECT_EQ(bus.CountOf(BusCall::Close), 1);
+    { CJbusV2 never(bus.Api(), latch); }
+    EXPECT_EQ(bus.CountOf(BusCall::Close), 1) << "a link never opened has no port to close";
+}
+
+TEST_F(JbusTransport, MissingBusFunctionsFailAsPortErrors) {
+    CJbusV1 link(BusApi{}, latch);
+    EXPECT_FALSE(link.Open("COM1", 0));
+    uint16_t state = 0xFFFF;
+    EXPECT_FALSE(link.ReadUnitState(&state));
+    EXPECT_EQ(state, 0);
+    EXPECT_EQ(latch.GetLatchedError(), 114);
+    EXPECT_FALSE(link.WriteCommand(9));
+}
+
+// One register operation, run once against the fake bus.
+struct Operation {
+    const char* name;
+    std::function<bool(CJbus&)> run;
+};
+
+template <typename Record>
+std::function<bool(CJbus&)> Reads(bool (CJbus::*op)(Record*)) {
+    return [op](CJbus& l) {
+        Record r;
+        return (l.*op)(&r);
+    };
+}
+template <typename Record>
+std::function<bool(CJbus&)> Writes(bool (CJbus::*op)(const Record*)) {
+    return [op](CJbus& l) {
+        Record r;
+        return (l.*op)(&r);
+    };
+}
+
+const std::vector<Operation>& AllOperations() {
+    static const std::vector<Operation> ops = {
+        {"ReadIdentification", Reads(&CJbus::ReadIdentification)},
+        {"ReadUnitState", Reads<uint16_t>(&CJbus::ReadUnitState)},
+        {"ReadUnitError", Reads<uint16_t>(&CJbus::ReadUnitError)},
+        {"ReadUnitConditions", Reads<uint16_t>(&CJbus::ReadUnitConditions)},
+        {"ReadSelection", Reads(&CJbus::ReadSelection)},
+        {"ReadShotResult", Reads(&CJbus::ReadShotResult)},
+        {"ReadMeasurements", Reads(&CJbus::ReadMeasurements)},
+        {"ReadCoolingTime", Reads<uint16_t>(&CJbus::ReadCoolingTime)},
+        {"ReadGeneralCounter", Reads<uint16_t>(&CJbus::ReadGeneralCounter)},
+        {"ReadImageLayout", Reads(&CJbus::ReadImageLayout)},
+        {"ReadLinkCounters", Reads(&CJbus::ReadLinkCounters)},
+        {"ReadAcquisitionStatus", Reads<uint16_t>(&CJbus::ReadAcquisitionStatus)},
+        {"WriteCommand", [](CJbus& l) { return l.WriteCommand(0x0104); }},
+        {"ReadFactorySettings", Reads(&CJbus::ReadFactorySettings)},
+        {"WriteFactorySettings", Writes(&CJbus::WriteFactorySettings)},
+        {"ReadCalibrationTable", Reads(&CJbus::ReadCalibrationTable)},
+        {"WriteCalibrationTable", Writes(&CJbus::WriteCalibrationTable)},
+        {"ReadPreferences", Reads(&CJbus::ReadPreferences)},
+        {"WritePreferences", Writes(&CJbus::WritePreferences)},
+        {"ReadUnitText", Reads(&CJbus::ReadUnitText)},
+        {"WriteUnitText", Writes(&CJbus::WriteUnitText)},
+        {"ReadDisplayCode", Reads(&CJbus::ReadDisplayCode)},
+        {"WriteDisplayCode", Writes(&CJbus::WriteDisplayCode)},
+        {"ReadUnitCounters", Reads(&CJbus::ReadUnitCounters)},
+        {"ReadUnitCounter", Reads<uint32_t>(&CJbus::ReadUnitCounter)},
+        {"WriteHostText", Writes(&CJbus::WriteHostText)},
+    };
+    return ops;
+}
+
+constexpr auto R = BusCall::Read;
+constexpr auto W1 = BusCall::WriteOne;
+constexpr auto WN = BusCall::WriteSeveral;
+// A register at byte offset off from the register base.
+constexpr uint16_t Reg(uint16_t off) { return static_cast<uint16_t>(0x7000 + off / 2); }
+
+using Requests = std::vector<BusCall>;
+BusCall Req(BusCall::Kind k, uint16_t a, uint16_t n) { return BusCall{k, 0, 0, a, n}; }
+
+// Word addresses worked out by hand from the register map, in operation order.
+const std::vector<Requests> kExpectedV1 = {
+    {Req(R, 0x7000, 15)},  {Req(R, 0x700F, 1)},  {Req(R, 0x7010, 1)},  {Req(R, 0x7011, 1)},
+    {Req(R, 0x7012, 7)},   {Req(R, 0x7019, 5)},  {Req(R, 0x701E, 8)},  {Req(R, 0x7026, 1)},
+    {Req(R, 0x7027, 1)},   {Req(R, 0x7028, 4)},  {Req(R, 0x702C, 9)},  {},
+    {Req(W1, 0x7040, 1)},  {Req(R, 0x7041, 16)}, {Req(WN, 0x7041, 16)}, {Req(R, 0x7051, 40)},
+    {Req(WN, 0x7051, 40)}, {Req(R, 0x7079, 20)}, {Req(WN, 0x7079, 20)}, {Req(R, 0x708D, 20)},
+    {Req(WN, 0x708D, 20)}, {Req(R, 0x70A1, 2)},  {Req(WN, 0x70A1, 2)},  {Req(R, 0x6809, 5)},
+    {Req(R, 0x6809, 2)},   {Req(WN, 0x6818, 20)},
+};
+const std::vector<Requests> kExpectedV2 = {
+    {Req(R, Reg(0), 15)},   {Req(R, Reg(30), 1)},   {Req(R, Reg(32), 1)},
+    {Req(R, Reg(34), 1)},   {Req(R, Reg(36), 6), Req(R, Reg(92), 1)},
+    {Req(R, Reg(48), 11)},  {Req(R, Reg(70), 8)},   {Req(R, Reg(86), 1)},
+    {Req(R, Reg(88), 1)},   {Req(R, Reg(94), 4)},   {Req(R, Reg(102), 9)},
+    {Req(R, Reg(90), 1)},   {Req(W1, Reg(128), 1)}, {Req(R, Reg(130), 16)},
+    {Req(WN, Reg(130), 16)}, {Req(R, Reg(162), 40)}, {Req(WN, Reg(162), 40)},
+    {Req(R, Reg(242), 20)}, {Req(WN, Reg(242), 20)}, {Req(R, Reg(282), 20)},
+    {Req(WN, Reg(282), 20)}, {Req(R, Reg(322), 2)},  {Req(WN, Reg(322), 2)},
+    {Req(R, 0x6809, 5)},    {Req(R, 0x6809, 2)},    {Req(WN, 0x6817, 20)},
+};
+
+std::string Describe(const Requests& rs) {
+    std::string s;
+    for (const auto& r : rs) {
+        char text[48];
+        std::snprintf(text, sizeof text, "[%d %04X x%u] ", static_cast<int>(r.kind), r.address, r.count);
+        s += text;
+    }
+    return s.empty() ? "(none)" : s;
+}
+
+void CheckRequests(CJbus& link, FakeBus& bus, const std::vector<Requests>& expected) {
+    const auto& ops = AllOperations();
+    ASSERT_EQ(ops.size(), expected.size());
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        bus.calls.clear();
+        EXPECT_TRUE(ops[i].run(link)) << ops[i].name;
+        const Requests got = bus.Transfers();
+        EXPECT_EQ(got, expected[i]) << ops[i].name << ": expected " << Describe(expected[i]) << " got "
+                                    << Describe(got);
+        for (const auto& c : got)
+            EXPECT_EQ(c.slave, 1u) << ops[i].name;
+    }
+}
+
+using RegisterMap = Fixture;
+
+TEST_F(RegisterMap, Version1RequestsMatchTheMap) {
+    auto link = Make<CJbusV1>();
+    EXPECT_EQ(link->GetProtocolVersion(), 1);
+    CheckRequests(*link, bus, kExpectedV1);
+}
+
+TEST_F(RegisterMap, Version2RequestsMatchTheMap) {
+    auto link = Make<CJbusV2>();
+    EXPECT_EQ(link->GetProtocolVersion(), 2);
+    CheckRequests(*link, bus, kExpectedV2);
+}
+
+// Every read hands back zeros when its request fails, whatever was in the caller's record before and
+// whatever the bus library left in its buffer.
+template <typename Record>
+void ExpectZeroOnFailure(CJbus& link, bool (CJbus::*op)(Record*), const char* name) {
+    Record r;
+    std::memset(static_cast<void*>(&r), 0xA5, sizeof r);
+    EXPECT_FALSE((link.*op)(&r)) << name;
+    const auto* p = reinterpret_cast<const uint8_t*>(&r);
+    for (std::size_t i = 0; i < sizeof r; ++i)
+        ASSERT_EQ(p[i], 0) << name << " byte " << i;
+}
+
+void ExpectAllReadsZeroOnFailure(CJbus& link) {
+    ExpectZeroOnFailure(link, &CJbus::ReadIdentification, "identification");
+    ExpectZeroOnFailure<uint16_t>(link, &CJbus::ReadUnitState, "state");
+    ExpectZeroOnFailure<uint16_t>(link, &CJbus::ReadUnitError, "error");
+    ExpectZeroOnFailure<uint16_t>(link, &CJbus::ReadUnitConditions, "conditions");
+    ExpectZeroOnFailure(link, &CJbus::ReadSelection, "selection");
+    ExpectZeroOnFailure(link, &CJbus::ReadShotResult, "shot result");
+    ExpectZeroOnFailure(link, &CJbus::ReadMeasurements, "measurements");
+    ExpectZeroOnFailure<uint16_t>(link, &CJbus::ReadCoolingTime, "cooling");
+    ExpectZeroOnFailure<uint16_t>(link, &CJbus::ReadGeneralCounter, "general counter");
+    ExpectZeroOnFailure(link, &CJbus::ReadImageLayout, "image layout");
+    ExpectZeroOnFailure(link, &CJbus::ReadLinkCounters, "link counters");
+    ExpectZeroOnFailure(link, &CJbus::ReadFactorySettings, "factory");
+    ExpectZeroOnFailure(link, &CJbus::ReadCalibrationTable, "calibration");
+    ExpectZeroOnFailure(link, &CJbus::ReadPreferences, "preferences");
+    ExpectZeroOnFailure(link, &CJbus::ReadUnitText, "unit text");
+    ExpectZeroOnFailure(link, &CJbus::ReadDisplayCode, "display code");
+    ExpectZeroOnFailure(link, &CJbus::ReadUnitCounters, "counters");
+    ExpectZeroOnFailure<uint32_t>(link, &CJbus::ReadUnitCounter, "counter");
+}
+
+TEST_F(RegisterMap, FailedReadsYieldZerosOnBothVersions) {
+    bus.failAll = 13;
+    ExpectAllReadsZeroOnFailure(*Make<CJbusV1>());
+    ExpectAllReadsZeroOnFailure(*Make<CJbusV2>());
+    uint16_t status = 0xFFFF;
+    EXPECT_FALSE(Make<CJbusV2>()->ReadAcquisitionStatus(&status));
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(RegisterMap, Version1ConditionsAreRepackedIntoTheVersion2Layout) {
+    EXPECT_EQ(RepackConditionsV1(0xFFFF), 0xE0FF);
+    EXPECT_EQ(RepackConditionsV1(0x0010), 0);
+    // Each surviving bit moves on its own, and the dropped ones (4, 7, 10, 11, 15) vanish.
+    const int moved[16] = {0, 1, 2, 3, -1, 4, 5, -1, 6, 7, -1, -1, 13, 14, 15, -1};
+    for (int bit = 0; bit < 16; ++bit) {
+        const uint16_t expected = moved[bit] < 0 ? 0 : static_cast<uint16_t>(1u << moved[bit]);
+        EXPECT_EQ(RepackConditionsV1(static_cast<uint16_t>(1u << bit)), expected) << "raw bit " << bit;
+    }
+
+    auto link = Make<CJbusV1>();
+    bus.registers[Reg(34)] = 0x3021; // bits 0, 5, 12, 13
+    uint16_t c = 0;
+    EXPECT_TRUE(link->ReadUnitConditions(&c));
+    EXPECT_EQ(c, 0x6011);
+    auto v2 = Make<CJbusV2>();
+    EXPECT_TRUE(v2->ReadUnitConditions(&c));
+    EXPECT_EQ(c, 0x3021) << "version 2 delivers its conditions as they are";
+}
+
+TEST_F(RegisterMap, Version1ShotResultCarriesNoDose) {
+    auto link = Make<CJbusV1>();
+    const uint16_t raw[5] = {70, 80, 1400, 1350, 0x5555};
+    for (int i = 0; i < 5; ++i)
+        bus.registers[static_cast<uint16_t>(Reg(50) + i)] = raw[i];
+    ShotResultRecord r;
+    r.bytes.fill(0x77);
+    EXPECT_TRUE(link->ReadShotResult(&r));
+    EXPECT_EQ(r.Kv(), 70);
+    EXPECT_EQ(r.MilliAmpsTimes10(), 80);
+    EXPECT_EQ(r.ExposureTimeTimes100(), 1400);
+    EXPECT_EQ(r.TimeTimes100(), 1350);
+    EXPECT_EQ(r.Dose(), 0.0f);
+    EXPECT_EQ(r.DoseKind(), 0xFFFE);
+    for (std::size_t i = 14; i < 22; ++i)
+        EXPECT_EQ(r.bytes[i], 0) << "byte " << i;
+}
+
+TEST_F(RegisterMap, Version2ShotResultIsReadStraight) {
+    auto link = Make<CJbusV2>();
+    for (uint16_t i = 0; i < 11; ++i)
+        bus.registers[static_cast<uint16_t>(Reg(48) + i)] = static_cast<uint16_t>(0x0101 * (i + 1));
+    ShotResultRecord r;
+    EXPECT_TRUE(link->ReadShotResult(&r));
+    for (std::size_t i = 0; i < 11; ++i)
+        EXPECT_EQ(r.U16(2 * i), 0x0101 * (i + 1));
+}
+
+TEST_F(RegisterMap, Version2SelectionIsAssembledFromTwoReads) {
+    auto link = Make<CJbusV2>();
+    const uint16_t words[6] = {85, 0x2222, 0x3333, 0xAB13, 1, 2};
+    for (int i = 0; i < 6; ++i)
+        bus.registers[static_cast<uint16_t>(Reg(36) + i)] = words[i];
+    bus.registers[Reg(92)] = 2;
+    SelectionRecord s;
+    EXPECT_TRUE(link->ReadSelection(&s));
+    EXPECT_EQ(s.KvSetPoint(), 85);
+    EXPECT_EQ(s.U16(2), 0x2222);
+    EXPECT_EQ(s.U16(4), 0x3333);
+    EXPECT_EQ(s.ProgramCode(), 0x13);
+    EXPECT_EQ(s.ProgramFamily(), 3);
+    EXPECT_EQ(s.U8(7), 0) << "the program register's high byte is not part of the selection";
+    EXPECT_EQ(s.Age(), 1);
+    EXPECT_EQ(s.Build(), 2);
+    EXPECT_EQ(s.Nox(), 2);
+
+    // Either read failing fails the whole selection, and both requests still go out.
+    bus.failAt[Reg(92)] = 12;
+    bus.calls.clear();
+    EXPECT_FALSE(link->ReadSelection(&s));
+    EXPECT_EQ(bus.Transfers().size(), 2u);
+    EXPECT_EQ(s.KvSetPoint(), 0);
+    bus.failAt.clear();
+    bus.failAt[Reg(36)] = 12;
+    bus.calls.clear();
+    EXPECT_FALSE(link->ReadSelection(&s));
+    EXPECT_EQ(bus.Transfers().size(), 2u);
+    EXPECT_EQ(s.Nox(), 0);
+}
+
+TEST_F(RegisterMap, Version1SelectionIsReadAsItIs) {
+    auto link = Make<CJbusV1>();
+    bus.registers[static_cast<uint16_t>(Reg(36) + 3)] = 0xAB13;
+    SelectionRecord s;
+    EXPECT_TRUE(link->ReadSelection(&s));
+    EXPECT_EQ(s.ProgramCode(), 0x13);
+    EXPECT_EQ(s.U8(7), 0xAB);
+}
+
+TEST_F(RegisterMap, AcquisitionStatusNeedsNoTrafficOnVersion1) {
+    auto link = Make<CJbusV1>();
+    bus.failAll = 12;
+    uint16_t status = 0xFFFF;
+    EXPECT_TRUE(link->ReadAcquisitionStatus(&status));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(bus.Transfers().empty());
+    EXPECT_EQ(latch.GetLatchedError(), 0);
+}
+
+TEST_F(RegisterMap, RestartCommandWaitsForTheUnitWhateverTheResult) {
+    auto link = Make<CJbusV2>();
+    EXPECT_TRUE(link->WriteCommand(0x0081));
+    EXPECT_TRUE(waits.empty());
+    EXPECT_TRUE(link->WriteCommand(0x0080));
+    EXPECT_EQ(waits, std::vector<unsigned>{3000});
+    bus.failAll = 6;
+    EXPECT_FALSE(link->WriteCommand(0x1280));
+    EXPECT_EQ(waits, (std::vector<unsigned>{3000, 3000}));
+    EXPECT_FALSE(link->WriteCommand(0x8000)) << "0x80 in the high byte is an argument, not the command";
+    EXPECT_EQ(waits.size(), 2u);
+}
+
+TEST(RegisterMapTiming, RealWaitAfterRestartIsAtLeastThreeSeconds) {
+    FakeBus bus;
+    ErrorLatch latch;
+    CJbusV1 link(bus.Api(), latch);
+    link.Open("COM1", 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.WriteCommand(0x0080));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+}
+
+TEST_F(RegisterMap, WritesCarryTheCallersBytesInRegisterOrder) {
+    auto link = Make<CJbusV2>();
+    UnitTextArea text;
+    for (std::size_t i = 0; i < 40; ++i)
+        text.bytes[i] = static_cast<uint8_t>('A' + i % 26);
+    EXPECT_TRUE(link->WriteHostText(&text));
+    ASSERT_EQ(bus.calls.size(), 1u);
+    EXPECT_EQ(bus.calls[0].words.at(0), 'A' | 'B' << 8);
+    EXPECT_EQ(bus.calls[0].words.at(19), ('A' + 38 % 26) | ('A' + 39 % 26) << 8);
+
+    EXPECT_TRUE(link->WriteCommand(0x5304));
+    EXPECT_EQ(bus.calls.back().words, std::vector<uint16_t>{0x5304});
+}
+
+TEST_F(RegisterMap, CountersComeFromTheIdentificationArea) {
+    auto link = Make<CJbusV1>();
+    bus.registers[0x6809] = 0x5678;
+    bus.registers[0x680A] = 0x1234;
+    bus.registers[0x680B] = 0xBEEF;
+    uint32_t counter = 0;
+    EXPECT_TRUE(link->ReadUnitCounter(&counter));
+    EXPECT_EQ(counter, 0x12345678u) << "low 16 bits at the lower address";
+    CounterRecord counters;
+    EXPECT_TRUE(link->ReadUnitCounters(&counters));
+    EXPECT_EQ(counters.FirstCounter(), 0x12345678u);
+    EXPECT_EQ(counters.U16(4), 0xBEEF);
+}
+
+} // namespace

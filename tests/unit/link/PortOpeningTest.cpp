@@ -1,0 +1,272 @@
+// Port opening: settings, version choice and flags, identification check, failure table with its log
+// entries, and the link's closing.
+#include "FakeBus.h"
+#include "link/PortOpening.h"
+#include "support/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include <unistd.h>
+
+using namespace unitlink;
+using linktest::BusCall;
+using linktest::FakeBus;
+using linktest::MemoryLock;
+
+namespace {
+
+// Registry keys in memory: (root, subkey) -> values.
+class MemoryRegistry : public support::RegistryStore {
+public:
+    using Values = std::map<std::string, support::RegistryValue>;
+    std::map<std::pair<support::RegistryRoot, std::string>, Values> keys;
+
+    void SetText(support::RegistryRoot root, const std::string& path, const std::string& name,
+                 const std::string& text) {
+        support::RegistryValue v;
+        v.type = support::RegistryValue::Type::Text;
+        v.text = text;
+        v.byteSize = text.size() + 1;
+        keys[{root, support::SubkeyFor(root, path)}][name] = v;
+    }
+    void SetNumber(support::RegistryRoot root, const std::string& path, const std::string& name, uint32_t n) {
+        support::RegistryValue v;
+        v.type = support::RegistryValue::Type::Number32;
+        v.number = n;
+        v.byteSize = 4;
+        keys[{root, support::SubkeyFor(root, path)}][name] = v;
+    }
+
+    std::unique_ptr<support::RegistryKey> Open(support::RegistryRoot root, const std::string& subkey,
+                                               bool) override {
+        auto it = keys.find({root, subkey});
+        if (it == keys.end())
+            return nullptr;
+        return std::make_unique<Key>(it->second);
+    }
+
+private:
+    struct Key : support::RegistryKey {
+        explicit Key(Values& v) : values(v) {}
+        std::optional<support::RegistryValue> Query(const std::string& name) const override {
+            auto it = values.find(name);
+            if (it == values.end())
+                return std::nullopt;
+            return it->second;
+        }
+        bool SetText(const std::string&, const std::string&) override { return false; }
+        Values& values;
+    };
+};
+
+constexpr uint16_t kIdentificationWord = 0x7000;
+constexpr uint16_t kHostTextWordV1 = 0xD030 / 2;
+constexpr uint16_t kHostTextWordV2 = 0xD02E / 2;
+const std::string kGreeting = "Lumen 70 pr\xEAt";
+
+struct PortOpening : ::testing::Test {
+    FakeBus bus;
+    ErrorLatch latch;
+    MemoryLock lock;
+    MemoryLock logLock;
+    MemoryRegistry registry;
+    std::filesystem::path logPath;
+    std::unique_ptr<support::EventLog> log;
+    std::vector<std::pair<int, bool>> messages;
+    UnitLink link{lock, bus.Api(), latch, [](unsigned) {}};
+    int32_t newUnitFeatures = 7;
+    uint8_t unitMajor3 = 0;
+
+    void SetUp() override {
+        logPath = std::filesystem::temp_directory_path() /
+                  ("link-log-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".csv");
+        std::filesystem::remove(logPath);
+        log = std::make_unique<support::EventLog>(
+            logLock, [this] { return logPath.string(); }, [] { return support::LogTime{5, 3, 2026, 9, 7}; });
+        log->SetLogTag("LUMEN70");
+        registry.SetText(support::RegistryRoot::CurrentUser, support::kPanoPath, "COM", "2");
+        registry.SetNumber(support::RegistryRoot::Users, support::kLumenPath, "Baudrate", 38400);
+        SetVersion("1.02");
+    }
+    void TearDown() override { std::filesystem::remove(logPath); }
+
+    void SetVersion(const std::string& version) {
+        std::string block(30, '\0');
+        block.replace(0, 6, "LUMEN");
+        block.replace(12, version.size(), version);
+        bus.SetBytes(kIdentificationWord, block);
+    }
+    int Open() {
+        PortOpeningServices services{registry, *log,
+                                     [this](int id, bool errorIcon) { messages.emplace_back(id, errorIcon); },
+                                     [](int id) { return id == kTextModuleGreeting ? kGreeting : std::string(); }};
+        return OpenCommPort(link, services, UnitFeatureFlags{newUnitFeatures, unitMajor3});
+    }
+    std::string LogText() const {
+        std::ifstream in(logPath, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::vector<BusCall> CallsOf(BusCall::Kind kind) const {
+        std::vector<BusCall> out;
+        for (const auto& c : bus.calls)
+            if (c.kind == kind)
+                out.push_back(c);
+        return out;
+    }
+};
+
+const std::string kFailureEntry = "1:[LUMEN70];Error n\xB0" "401;05/03/2026 09h07min;CLumen70App::OpenCommPort:999\r\n";
+
+TEST_F(PortOpening, Version102KeepsProtocol1AndGreetsTheUnit) {
+    EXPECT_EQ(Open(), 15);
+    ASSERT_NE(link.Get(), nullptr);
+    EXPECT_EQ(link.Get()->GetProtocolVersion(), 1);
+    EXPECT_EQ(newUnitFeatures, 1);
+    EXPECT_EQ(unitMajor3, 0);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(LogText(), "");
+    EXPECT_EQ(link.GetLinkHandle(), 7);
+
+    const auto opens = CallsOf(BusCall::Open);
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].port, "COM2");
+    EXPECT_EQ(opens[0].baud, "38400") << "found under the default user";
+
+    // Identification read by the version choice, read again by the check, then the greeting.
+    const auto transfers = bus.Transfers();
+    ASSERT_EQ(transfers.size(), 3u);
+    EXPECT_EQ(transfers[0].address, kIdentificationWord);
+    EXPECT_EQ(transfers[1].address, kIdentificationWord);
+    EXPECT_EQ(transfers[2].address, kHostTextWordV1);
+    ASSERT_EQ(transfers[2].words.size(), 20u);
+    EXPECT_EQ(transfers[2].words[5], 0x8872) << "'r' and the unit's code for e circumflex";
+    EXPECT_EQ(transfers[2].words[19], 0x0020) << "a blank, then the terminating 0";
+    EXPECT_EQ(lock.depth(), 0);
+}
+
+TEST_F(PortOpening, VersionChoosesTheRegisterMapAndFlags) {
+    struct Case {
+        const char* version;
+        int protocol;
+        int32_t newFeatures;
+        uint8_t major3;
+    };
+    for (const Case& c : {Case{"2.10", 2, 1, 0}, Case{"3.05", 2, 1, 1}, Case{"3", 2, 1, 1}, Case{"1.01", 1, 0, 0},
+                          Case{"1.0", 1, 0, 0}, Case{"1.020", 1, 1, 0}}) {
+        SCOPED_TRACE(c.version);
+        link.CloseLink();
+        bus.calls.clear();
+        unitMajor3 = 0;
+        SetVersion(std::string(c.version) + std::string(6 - std::string(c.version).size(), '\0'));
+        EXPECT_EQ(Open(), 15);
+        ASSERT_NE(link.Get(), nullptr);
+        EXPECT_EQ(link.Get()->GetProtocolVersion(), c.protocol);
+        EXPECT_EQ(newUnitFeatures, c.newFeatures);
+        EXPECT_EQ(unitMajor3, c.major3);
+        EXPECT_EQ(bus.calls.back().address, c.protocol == 2 ? kHostTextWordV2 : kHostTextWordV1);
+        if (c.protocol == 2) {
+            // The protocol 1 link is closed before the protocol 2 one opens on the same port.
+            std::vector<BusCall::Kind> kinds;
+            for (const auto& call : bus.calls)
+                if (call.kind == BusCall::Open || call.kind == BusCall::Close)
+                    kinds.push_back(call.kind);
+            EXPECT_EQ(kinds, (std::vector<BusCall::Kind>{BusCall::Open, BusCall::Close, BusCall::Open}));
+        }
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PortOpening, UnitBelowVersion1IsRefused) {
+    SetVersion("0.99");
+    EXPECT_EQ(Open(), 1);
+    EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{4672, true}}));
+    EXPECT_EQ(link.Get(), nullptr);
+    EXPECT_EQ(link.GetLinkHandle(), -1);
+    EXPECT_EQ(bus.CountOf(BusCall::Close), 1) << "the port is given back";
+    EXPECT_EQ(LogText(), kFailureEntry);
+    EXPECT_EQ(lock.depth(), 0);
+}
+
+TEST_F(PortOpening, MissingSettingsKeyIsReportedTwice) {
+    registry.keys.clear();
+    registry.SetText(support::RegistryRoot::CurrentUser, support::kPanoPath, "COM", "2");
+    EXPECT_EQ(Open(), 1);
+    EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{4671, false}}));
+    EXPECT_TRUE(bus.calls.empty());
+    EXPECT_EQ(LogText(), kFailureEntry + "1:[LUMEN70];Register base read failed;05/03/2026 09h07min;"
+                                         "CLumen70App::OpenCommPort:952\r\n")
+        << "newest first";
+}
+
+TEST_F(PortOpening, BadPortSettingsFailInTheBusAndLeaveNoLink) {
+    bus.openHandle = -1;
+    // The stand-in bus refuses every open; a real one refuses "COM" and unknown baud rates.
+    for (const char* port : {"", "12"}) {
+        SCOPED_TRACE(port);
+        registry.SetText(support::RegistryRoot::CurrentUser, support::kPanoPath, "COM", port);
+        bus.failAll = 14; // handle -1: the bus library answers "port not open"
+        bus.calls.clear();
+        EXPECT_EQ(Open(), 1);
+        EXPECT_EQ(CallsOf(BusCall::Open).at(0).port, "COM");
+        EXPECT_EQ(link.Get(), nullptr);
+        EXPECT_EQ(latch.GetLatchedError(), 114);
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PortOpening, FailedIdentificationOrGreetingLeavesNoLink) {
+    bus.failAt[kIdentificationWord] = 12;
+    EXPECT_EQ(Open(), 1);
+    EXPECT_EQ(link.Get(), nullptr);
+    bus.failAt.clear();
+    bus.failAt[kHostTextWordV1] = 3;
+    EXPECT_EQ(Open(), 1);
+    EXPECT_EQ(link.Get(), nullptr);
+    EXPECT_EQ(LogText(), kFailureEntry + kFailureEntry);
+}
+
+TEST_F(PortOpening, SecondOpeningReusesTheLink) {
+    ASSERT_EQ(Open(), 15);
+    CJbus* first = link.Get();
+    bus.calls.clear();
+    EXPECT_EQ(Open(), 15);
+    EXPECT_EQ(link.Get(), first);
+    EXPECT_EQ(bus.CountOf(BusCall::Open), 0) << "an open link is used as it is";
+    const auto transfers = bus.Transfers();
+    ASSERT_EQ(transfers.size(), 2u) << "identification check and greeting again";
+    EXPECT_EQ(transfers[1].address, kHostTextWordV1);
+
+    // After the panel closed the bus, the next opening re-opens the same object.
+    first->Close();
+    bus.calls.clear();
+    EXPECT_EQ(Open(), 15);
+    EXPECT_EQ(link.Get(), first);
+    EXPECT_EQ(bus.CountOf(BusCall::Open), 1);
+}
+
+TEST(UnitVersion, ParsedWithoutTheProcessLocale) {
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"); // may be missing; the parse must not care either way
+    const UnitVersion v = ParseUnitVersion("1.02");
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(v.major, 1);
+    EXPECT_TRUE(v.AtLeast(1, 2));
+    EXPECT_FALSE(ParseUnitVersion("1.019999").AtLeast(1, 2));
+    EXPECT_TRUE(ParseUnitVersion(" 1.1").AtLeast(1, 2)) << "1.1 is 1.10";
+    EXPECT_FALSE(ParseUnitVersion("0.99").AtLeast(1, 0));
+    EXPECT_FALSE(ParseUnitVersion("").AtLeast(1, 0));
+    EXPECT_FALSE(ParseUnitVersion("abc").AtLeast(1, 0));
+    EXPECT_FALSE(ParseUnitVersion("-2.5").AtLeast(1, 0));
+    EXPECT_EQ(ParseUnitVersion("3x").major, 3);
+    EXPECT_EQ(ParseUnitVersion("99999999999").major, 1000000) << "long digit runs stay in range";
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# mbpoll reads and writes lumen-emulator over a socat pseudo-terminal pair: identification, state word,
+# a command word, the exception for an unmapped address, and the control port.
+set -u
+emulator="$1"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -f "$work/emu.log" ] && sed 's/^/  emulator: /' "$work/emu.log"; exit 1; }
+
+socat pty,rawer,link="$work/unit" pty,rawer,link="$work/master" 2>"$work/socat.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -e "$work/unit" ] && [ -e "$work/master" ] && break; sleep 0.05; done
+[ -e "$work/master" ] || fail "socat made no pty pair"
+
+"$emulator" --serial "$work/unit" --control 0 --state "$work/state" --unit-version 2.10 \
+  </dev/null >"$work/emu.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do grep -q 'serving' "$work/emu.log" && break; sleep 0.05; done
+port=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/emu.log")
+[ -n "$port" ] || fail "the emulator did not report serving"
+
+poll() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 "$@" "$work/master" 2>&1; }
+put() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 -t 4 -r "$1" "$work/master" "$2" 2>&1; }
+words() { poll -t 4:hex -r "$1" -c "$2" | sed -n 's/^\[[0-9]*\]:[[:space:]]*0x\([0-9A-Fa-f]*\).*/\1/p'; }
+
+# Identification: the version text lies in bytes 12-17, low byte of each word first.
+id=$(words 28672 15)
+[ "$(echo "$id" | wc -l)" = 15 ] || fail "identification: $id"
+version=""
+for w in $(echo "$id" | sed -n '7,9p'); do
+  for b in "${w:2:2}" "${w:0:2}"; do [ "$b" != 00 ] && version+=$(printf "\\x$b"); done
+done
+[ "$version" = "2.10" ] || fail "version text '$version'"
+
+state=$(words 28687 1)
+[ "$state" = 0200 ] || fail "state word $state, expected 0200 (voice, not ready)"
+
+# Panel active (0x0085) makes the unit ready; mA up (0x0002) steps 10.0 to 10.5 mA.
+put 28736 133 >/dev/null || fail "writing the panel-active command"
+state=$(words 28687 1)
+[ "$state" = 0300 ] || fail "state word $state after 0x0085, expected 0300"
+put 28736 2 >/dev/null || fail "writing mA up"
+ma=$(words 28691 1)
+[ "$ma" = 0069 ] || fail "mA x 10 is $ma, expected 0069 (105)"
+
+# An address no register covers answers exception 2.
+out=$(poll -t 4 -r 28732 -c 1)
+echo "$out" | grep -qi 'illegal data address' || fail "unmapped address: $out"
+
+# Scenario control on the loopback port.
+exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "control port"
+echo "expose" >&3; read -r reply <&3
+[ "$reply" = "ok cycle started" ] || fail "expose: $reply"
+echo "status" >&3; read -r reply <&3
+echo "$reply" | grep -q 'cycle=1' || fail "status: $reply"
+echo "fault exception 6 1" >&3; read -r reply <&3
+out=$(poll -t 4 -r 28687 -c 1)
+echo "$out" | grep -qi 'busy' || fail "injected exception 6: $out"
+exec 3>&-
+
+echo "PASS"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The main job: builds the Windows tree, runs the demo host with the panel against the embedded unit
+# emulator under Wine (on a private Xvfb display when there is none), saves a screenshot of the panel
+# in build/demo-panel.png, then ends the acquisition.
+#   DEMO_SECONDS=N  how long the panel stays up (default 8; 0 = until the user closes it)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target windows_tree
+win="$build/win"
+seconds=${DEMO_SECONDS:-8}
+
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 70 99); do [ -e "/tmp/.X$n-lock" ] || break; done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+fi
+cleanup() {
+  "$win/wine-run.sh" --shutdown >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+"$win/wine-run.sh" --init
+close_ms=$(( seconds * 1000 ))
+[ "$seconds" = 0 ] && close_ms=-1
+"$win/wine-run.sh" "$win/demo/demohost.exe" --close-after "$close_ms" &
+demo=$!
+if [ "$seconds" != 0 ]; then
+  sleep $(( seconds / 2 ))
+  import -window root "$build/demo-panel.png" && echo "screenshot of the panel: $build/demo-panel.png"
+fi
+wait "$demo"

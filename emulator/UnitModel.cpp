@@ -524,8 +524,9 @@ void UnitModel::RecordShot(const ExposureValues& values, uint64_t deliveredMs) {
     m_energyJ += static_cast<uint32_t>(std::lround(energy));
     m_waitEndMs = std::max(m_waitEndMs, m_nowMs) + static_cast<uint64_t>(std::ceil(energy / d::kCoolingWatts)) * 1000;
 
-    if ((m_program & 0x0F) == 7) {
-        // Heating calibration: store what was found for this set point and move to the next one.
+    if ((m_program & 0x0F) == 7 && deliveredMs >= values.timeHundredths * 10ull) {
+        // Heating calibration: a complete exposure stores what was found for this set point and moves on
+        // to the next one; an interrupted one is simply made again.
         const unsigned index = m_program >> 4;
         PutWord(m_cal.data(), 2 * (kRegHeating + index), static_cast<uint16_t>(HeatingValueAt(realKv)));
         if (index + 1 < static_cast<unsigned>(d::kHeatingPoints)) {

@@ -401,6 +401,9 @@ TEST_F(UnitTest, KvCalibrationFollowsTheGeneratorModel) {
 TEST_F(UnitTest, HeatingCalibrationWalksItsElevenSetPoints) {
     Command(0x0085);
     ASSERT_EQ(Command(0x0704), 0);
+    ASSERT_TRUE(unit.Expose(1500 + 500)); // interrupted: the set point stays
+    Advance(2000 + 2000 + 10000);
+    EXPECT_EQ(Word(42), 0x07);
     std::vector<int16_t> heating;
     for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(Word(42) >> 4, i);

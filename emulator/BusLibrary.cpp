@@ -33,8 +33,9 @@ struct Emulator {
 
     Emulator() {
         const char* version = std::getenv("LUMEN_EMU_VERSION");
-        model = std::make_unique<emu::UnitModel>(
-            clock, version && emu::UnitModel::IsValidVersion(version) ? version : emu::defaults::kDefaultVersion);
+        model = std::make_unique<emu::UnitModel>(clock, version && emu::UnitModel::IsValidVersion(version)
+                                                            ? version
+                                                            : emu::defaults::kDefaultVersion);
     }
 };
 
@@ -50,8 +51,8 @@ bool IsKnownPort(const char* port) {
     std::string name(port);
     if (name.rfind("\\\\.\\", 0) == 0)
         name.erase(0, 4);
-    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "com") == 0) && name[3] >= '1' &&
-           name[3] <= '9';
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "com") == 0) &&
+           name[3] >= '1' && name[3] <= '9';
 }
 
 bool IsKnownBaud(const char* baud) {
@@ -120,7 +121,8 @@ int JbusReadSeveralWords(int handle, unsigned char slave, unsigned short wordAdd
                          unsigned short* buffer) {
     if (!buffer)
         return JBUS_ERROR_PORT;
-    return Serve(handle, slave, [&](emu::UnitModel& m) { return m.ReadRegisters(wordAddress, count, buffer); });
+    return Serve(handle, slave,
+                 [&](emu::UnitModel& m) { return m.ReadRegisters(wordAddress, count, buffer); });
 }
 
 int JbusWriteOneWord(int handle, unsigned char slave, unsigned short wordAddress, unsigned short value) {
@@ -131,7 +133,8 @@ int JbusWriteSeveralWords(int handle, unsigned char slave, unsigned short wordAd
                           const unsigned short* buffer) {
     if (!buffer)
         return JBUS_ERROR_PORT;
-    return Serve(handle, slave, [&](emu::UnitModel& m) { return m.WriteRegisters(wordAddress, count, buffer); });
+    return Serve(handle, slave,
+                 [&](emu::UnitModel& m) { return m.WriteRegisters(wordAddress, count, buffer); });
 }
 
 int EmuControl(const char* line, char* reply, int replySize) {

@@ -22,8 +22,12 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned long& valu
     return true;
 }
 
-ControlResult Ok(std::string reply = "ok") { return {true, std::move(reply)}; }
-ControlResult Bad(std::string why) { return {false, "error: " + why}; }
+ControlResult Ok(std::string reply = "ok") {
+    return {true, std::move(reply)};
+}
+ControlResult Bad(std::string why) {
+    return {false, "error: " + why};
+}
 
 bool OnOff(const std::string& word, bool& on) {
     if (word == "on" || word == "1" || word == "yes") {
@@ -40,7 +44,8 @@ bool OnOff(const std::string& word, bool& on) {
 } // namespace
 
 const char* ControlHelp() {
-    return "status | press | release | expose [HOLD_MS] | error N (0 clears) | conditions V | conditions raw V "
+    return "status | press | release | expose [HOLD_MS] | error N (0 clears) | conditions V | conditions raw "
+           "V "
            "| wait SECONDS | wait none | technical on|off | access 0..3 | voice on|off | rotation N "
            "| acquisition fail|ok | panel on|off | command WORD | corrupt cal|factory|prefs "
            "| fault none | fault noanswer K | fault badcrc K | fault exception CODE K | fault slow MS K "
@@ -155,7 +160,8 @@ ControlResult ExecuteControlLine(UnitModel& model, std::string_view line) {
             model.InjectFault({}, 0);
             return Ok();
         }
-        if ((kind == "noanswer" || kind == "badcrc") && argc == 2 && ParseNumber(arg(2), 1000000, k) && k > 0) {
+        if ((kind == "noanswer" || kind == "badcrc") && argc == 2 && ParseNumber(arg(2), 1000000, k) &&
+            k > 0) {
             model.InjectFault({kind == "noanswer" ? FaultKind::NoAnswer : FaultKind::BadCrc, 0, 0},
                               static_cast<uint32_t>(k));
             return Ok();
@@ -165,7 +171,8 @@ ControlResult ExecuteControlLine(UnitModel& model, std::string_view line) {
             model.InjectFault({FaultKind::Exception, static_cast<int>(n), 0}, static_cast<uint32_t>(k));
             return Ok();
         }
-        if (kind == "slow" && argc == 3 && ParseNumber(arg(2), 60000, n) && ParseNumber(arg(3), 1000000, k) && k > 0) {
+        if (kind == "slow" && argc == 3 && ParseNumber(arg(2), 60000, n) && ParseNumber(arg(3), 1000000, k) &&
+            k > 0) {
             model.InjectFault({FaultKind::Slow, 0, static_cast<uint32_t>(n)}, static_cast<uint32_t>(k));
             return Ok();
         }

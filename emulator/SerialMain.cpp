@@ -36,18 +36,19 @@ struct Options {
 };
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "usage: lumen-emulator --serial PATH [--baud N] [--unit-version TEXT] [--slave N]\n"
-                 "                      [--control PORT] [--state FILE] [--speed N]\n"
-                 "  --serial PATH        serial device to serve on (e.g. one end of a socat pty pair)\n"
-                 "  --baud N             9600, 19200 (default), 38400, 57600 or 115200\n"
-                 "  --unit-version TEXT  identification version, default %s (1.xx protocol 1, 2.xx/3.xx protocol 2)\n"
-                 "  --slave N            JBUS slave number, default %d\n"
-                 "  --control PORT       scenario lines on 127.0.0.1:PORT (0 = any free port, printed)\n"
-                 "  --state FILE         the unit's non-volatile memory (blocks, counters, set points)\n"
-                 "  --speed N            run the unit's clock N times faster than real time\n"
-                 "scenario lines (also on standard input): %s\n",
-                 emu::defaults::kDefaultVersion, emu::defaults::kDefaultSlave, emu::ControlHelp());
+    std::fprintf(
+        out,
+        "usage: lumen-emulator --serial PATH [--baud N] [--unit-version TEXT] [--slave N]\n"
+        "                      [--control PORT] [--state FILE] [--speed N]\n"
+        "  --serial PATH        serial device to serve on (e.g. one end of a socat pty pair)\n"
+        "  --baud N             9600, 19200 (default), 38400, 57600 or 115200\n"
+        "  --unit-version TEXT  identification version, default %s (1.xx protocol 1, 2.xx/3.xx protocol 2)\n"
+        "  --slave N            JBUS slave number, default %d\n"
+        "  --control PORT       scenario lines on 127.0.0.1:PORT (0 = any free port, printed)\n"
+        "  --state FILE         the unit's non-volatile memory (blocks, counters, set points)\n"
+        "  --speed N            run the unit's clock N times faster than real time\n"
+        "scenario lines (also on standard input): %s\n",
+        emu::defaults::kDefaultVersion, emu::defaults::kDefaultSlave, emu::ControlHelp());
 }
 
 bool ParseInt(const char* text, long min, long max, long& value) {
@@ -125,7 +126,8 @@ public:
         }
         modbus_set_slave(m_ctx, m_options.slave);
         if (modbus_connect(m_ctx) == -1) {
-            std::fprintf(stderr, "lumen-emulator: cannot open %s: %s\n", m_options.serial.c_str(), modbus_strerror(errno));
+            std::fprintf(stderr, "lumen-emulator: cannot open %s: %s\n", m_options.serial.c_str(),
+                         modbus_strerror(errno));
             modbus_free(m_ctx);
             m_ctx = nullptr;
             return false;
@@ -206,7 +208,8 @@ private:
         case 0x10: {
             const uint16_t address = word(2), count = word(4);
             const int byteCount = query[6];
-            if (count == 0 || count > emu::kMaxWriteWords || byteCount != 2 * count || length < 7 + byteCount + 2) {
+            if (count == 0 || count > emu::kMaxWriteWords || byteCount != 2 * count ||
+                length < 7 + byteCount + 2) {
                 result = emu::kIllegalValue;
                 break;
             }
@@ -364,8 +367,8 @@ int main(int argc, char** argv) {
     }).detach();
 
     std::printf("lumen-emulator: serving unit %s (protocol %d) as slave %d on %s at %d baud%s\n",
-                model.Version().c_str(), model.ProtocolVersion(), options.slave, options.serial.c_str(), options.baud,
-                controlText.c_str());
+                model.Version().c_str(), model.ProtocolVersion(), options.slave, options.serial.c_str(),
+                options.baud, controlText.c_str());
     std::fflush(stdout);
     server.Run();
     // The device is gone; the control threads still hold the model, so leave without unwinding it.

@@ -25,9 +25,9 @@ struct ProgramClass {
     const char* name;
     ExposureValues defaults; // adult, normal build
     ExposureLimits limits;
-    uint16_t imageCount;     // image layout: sections the unit delivers (0 = no panoramic layout)
-    uint16_t imageLength;    // image layout: total length shared among them
-    float fieldAreaCm2;      // beam area at the receptor, for the dose
+    uint16_t imageCount;  // image layout: sections the unit delivers (0 = no panoramic layout)
+    uint16_t imageLength; // image layout: total length shared among them
+    float fieldAreaCm2;   // beam area at the receptor, for the dose
 };
 
 namespace defaults {
@@ -77,12 +77,12 @@ constexpr uint16_t kStartBuild = 1;     // normal
 constexpr uint16_t kStartNox = 1;       // image acquisition on
 
 // Cycle timings (model time).
-constexpr uint32_t kPreparationMs = 1500;    // cycle state 1: arm to the start position, tube ready
-constexpr uint32_t kAbortDisplayMs = 2000;   // cycle states 4 to 7 stay visible this long
-constexpr uint32_t kLaserOnMs = 30000;       // positioning lasers go out by themselves
-constexpr uint32_t kRestartMs = 2500;        // after 0x80 the unit is not ready for this long
+constexpr uint32_t kPreparationMs = 1500;      // cycle state 1: arm to the start position, tube ready
+constexpr uint32_t kAbortDisplayMs = 2000;     // cycle states 4 to 7 stay visible this long
+constexpr uint32_t kLaserOnMs = 30000;         // positioning lasers go out by themselves
+constexpr uint32_t kRestartMs = 2500;          // after 0x80 the unit is not ready for this long
 constexpr uint32_t kStandCalibrationMs = 8000; // stand travel measured first, hysteresis in the last quarter
-constexpr uint32_t kCephSwitchMs = 3000;     // moving the arm to cephalometry, then lateral view selected
+constexpr uint32_t kCephSwitchMs = 3000;       // moving the arm to cephalometry, then lateral view selected
 
 // Tube heat: every joule (kV x mA x s) must be cooled off before the next exposure.
 constexpr double kCoolingWatts = 150.0;
@@ -114,7 +114,8 @@ constexpr uint8_t kDefaultSlave = 1;
 
 // Factory settings: serial number and option indices.
 constexpr const char* kSerialNumber = "L70-00417";
-constexpr uint16_t kMainsVoltage = 0, kMainsFrequency = 0, kPanoOption = 1, kCephOption = 1, kTubeReference = 0;
+constexpr uint16_t kMainsVoltage = 0, kMainsFrequency = 0, kPanoOption = 1, kCephOption = 1,
+                   kTubeReference = 0;
 constexpr uint16_t kOptionChoices[5] = {2, 2, 4, 3, 3}; // voltage, frequency, pano, ceph, tube
 
 // Preferences.

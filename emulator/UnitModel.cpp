@@ -157,7 +157,9 @@ bool UnitModel::IsValidVersion(std::string_view version) {
 // ---------------------------------------------------------------------------------------------------
 // Timeline
 
-void UnitModel::Update() { AdvanceTo(m_clock.NowMs()); }
+void UnitModel::Update() {
+    AdvanceTo(m_clock.NowMs());
+}
 
 void UnitModel::AdvanceTo(uint64_t nowMs) {
     if (nowMs < m_nowMs)
@@ -216,8 +218,9 @@ void UnitModel::AdvanceTo(uint64_t nowMs) {
         const double elapsed = static_cast<double>(m_nowMs - m_standStartMs);
         const double travelSpan = 0.75 * d::kStandCalibrationMs;
         const double travel = d::kStandTravel * std::min(1.0, elapsed / travelSpan);
-        const double hysteresis =
-            elapsed <= travelSpan ? 0.0 : d::kStandHysteresis * (elapsed - travelSpan) / (d::kStandCalibrationMs - travelSpan);
+        const double hysteresis = elapsed <= travelSpan ? 0.0
+                                                        : d::kStandHysteresis * (elapsed - travelSpan) /
+                                                              (d::kStandCalibrationMs - travelSpan);
         PutWord(m_cal.data(), 2 * kRegTravel, static_cast<uint16_t>(static_cast<int16_t>(travel)));
         PutWord(m_cal.data(), 2 * kRegHysteresis, static_cast<uint16_t>(static_cast<int16_t>(hysteresis)));
     }
@@ -240,10 +243,10 @@ UnitModel::Profile UnitModel::ProfileFor(uint8_t program) const {
         p.cls = cls;
         p.nox = 2;
     };
-    static constexpr const ProgramClass* kSegments[8] = {nullptr,      &d::kMolar,     &d::kIncisive,
-                                                         &d::kIncMolar, &d::kMolar,     &d::kBothMolars,
+    static constexpr const ProgramClass* kSegments[8] = {nullptr,       &d::kMolar,   &d::kIncisive,
+                                                         &d::kIncMolar, &d::kMolar,   &d::kBothMolars,
                                                          &d::kIncMolar, &d::kFullPano};
-    static constexpr const ProgramClass* kViews[6] = {&d::kCephLateral, &d::kCephPa,  &d::kCephAp,
+    static constexpr const ProgramClass* kViews[6] = {&d::kCephLateral, &d::kCephPa, &d::kCephAp,
                                                       &d::kCephOblique, &d::kCephSv, &d::kCephCarpus};
     switch (family) {
     case 0: // panoramic segments by their bits; no bit = no program
@@ -278,7 +281,8 @@ UnitModel::Profile UnitModel::ProfileFor(uint8_t program) const {
     case 6:
         if (variant <= 1) {
             p.valid = p.exposes = true;
-            p.cls = family == 5 ? (variant == 0 ? d::kCalKv1 : d::kCalKv2) : (variant == 0 ? d::kCalMa1 : d::kCalMa2);
+            p.cls = family == 5 ? (variant == 0 ? d::kCalKv1 : d::kCalKv2)
+                                : (variant == 0 ? d::kCalMa1 : d::kCalMa2);
         }
         break;
     case 7:
@@ -329,10 +333,12 @@ void UnitModel::ApplyProgramDefaults() {
     }
     const auto& lim = p.cls.limits;
     v.kv = lim.step.kv ? ClampStep(v.kv, lim.min.kv, lim.max.kv) : p.cls.defaults.kv;
-    v.maTenths = lim.step.maTenths ? ClampStep(v.maTenths, lim.min.maTenths, lim.max.maTenths) : p.cls.defaults.maTenths;
+    v.maTenths = lim.step.maTenths ? ClampStep(v.maTenths, lim.min.maTenths, lim.max.maTenths)
+                                   : p.cls.defaults.maTenths;
     // Panoramic scan times belong to the program: the time keys do not move them.
-    v.timeHundredths = lim.step.timeHundredths ? ClampStep(v.timeHundredths, lim.min.timeHundredths, lim.max.timeHundredths)
-                                               : p.cls.defaults.timeHundredths;
+    v.timeHundredths = lim.step.timeHundredths
+                           ? ClampStep(v.timeHundredths, lim.min.timeHundredths, lim.max.timeHundredths)
+                           : p.cls.defaults.timeHundredths;
     m_current = v;
     PrepareShotRecord();
 }
@@ -359,14 +365,16 @@ int UnitModel::StepValue(int which, bool up) {
     auto step = [up](uint16_t& value, uint16_t stepSize, uint16_t min, uint16_t max) {
         if (stepSize == 0)
             return;
-        value = ClampStep(static_cast<long>(value) + (up ? stepSize : -static_cast<long>(stepSize)), min, max);
+        value =
+            ClampStep(static_cast<long>(value) + (up ? stepSize : -static_cast<long>(stepSize)), min, max);
     };
     if (which == 1)
         step(m_current.kv, lim.step.kv, lim.min.kv, lim.max.kv);
     else if (which == 2)
         step(m_current.maTenths, lim.step.maTenths, lim.min.maTenths, lim.max.maTenths);
     else
-        step(m_current.timeHundredths, lim.step.timeHundredths, lim.min.timeHundredths, lim.max.timeHundredths);
+        step(m_current.timeHundredths, lim.step.timeHundredths, lim.min.timeHundredths,
+             lim.max.timeHundredths);
     PrepareShotRecord();
     return kOk;
 }
@@ -487,8 +495,8 @@ void UnitModel::RecordShot(const ExposureValues& values, uint64_t deliveredMs) {
     if (deliveredMs == 0)
         return;
     const auto& cal = BlockValid(Block::Calibration) ? m_cal : m_storedCal;
-    auto chain = [&](double set, int cmdGain, int cmdOffset, double genGain, double genOffset, double sensGain,
-                     double sensOffset, int measGain, int measOffset, double& real) {
+    auto chain = [&](double set, int cmdGain, int cmdOffset, double genGain, double genOffset,
+                     double sensGain, double sensOffset, int measGain, int measOffset, double& real) {
         const double command = set * CalFloat(cal, cmdGain) + CalFloat(cal, cmdOffset);
         real = std::max(0.0, genGain * command + genOffset);
         const double raw = sensGain * real + sensOffset;
@@ -497,9 +505,9 @@ void UnitModel::RecordShot(const ExposureValues& values, uint64_t deliveredMs) {
     double realKv = 0, realMa = 0;
     const double measKv = chain(values.kv, kRegKvCmdGain, kRegKvCmdOffset, d::kGenKvGain, d::kGenKvOffset,
                                 d::kSensKvGain, d::kSensKvOffset, kRegKvMeasGain, kRegKvMeasOffset, realKv);
-    const double measMa = chain(values.maTenths / 10.0, kRegMaCmdGain, kRegMaCmdOffset, d::kGenMaGain,
-                                d::kGenMaOffset, d::kSensMaGain, d::kSensMaOffset, kRegMaMeasGain, kRegMaMeasOffset,
-                                realMa);
+    const double measMa =
+        chain(values.maTenths / 10.0, kRegMaCmdGain, kRegMaCmdOffset, d::kGenMaGain, d::kGenMaOffset,
+              d::kSensMaGain, d::kSensMaOffset, kRegMaMeasGain, kRegMaMeasOffset, realMa);
     const double seconds = deliveredMs / 1000.0;
     m_meterKv = realKv;
     m_meterMa = realMa;
@@ -522,7 +530,8 @@ void UnitModel::RecordShot(const ExposureValues& values, uint64_t deliveredMs) {
     const double energy = realKv * realMa * seconds; // kV x mA x s = J
     m_shots += 1;
     m_energyJ += static_cast<uint32_t>(std::lround(energy));
-    m_waitEndMs = std::max(m_waitEndMs, m_nowMs) + static_cast<uint64_t>(std::ceil(energy / d::kCoolingWatts)) * 1000;
+    m_waitEndMs =
+        std::max(m_waitEndMs, m_nowMs) + static_cast<uint64_t>(std::ceil(energy / d::kCoolingWatts)) * 1000;
 
     if ((m_program & 0x0F) == 7 && deliveredMs >= values.timeHundredths * 10ull) {
         // Heating calibration: a complete exposure stores what was found for this set point and moves on
@@ -680,7 +689,8 @@ void UnitModel::Reset() {
 void UnitModel::Acknowledge() {
     // Set-point errors and error 61 are acknowledged by the operator; with the technical menu granted any
     // fault may be. A block error only goes when its block is valid again.
-    if (IsBlockError(m_error) || m_error == 1 || m_error == 55 || m_error == 61 || (m_access == 2 && m_error != 0))
+    if (IsBlockError(m_error) || m_error == 1 || m_error == 55 || m_error == 61 ||
+        (m_access == 2 && m_error != 0))
         m_error = 0;
     RaiseBlockErrors();
 }
@@ -698,7 +708,8 @@ void UnitModel::Restart() {
 }
 
 int UnitModel::BlocksRewritten(uint8_t mask) {
-    const std::pair<uint8_t, Block> blocks[] = {{0x01, Block::Calibration}, {0x02, Block::Factory}, {0x04, Block::Preferences}};
+    const std::pair<uint8_t, Block> blocks[] = {
+        {0x01, Block::Calibration}, {0x02, Block::Factory}, {0x04, Block::Preferences}};
     for (auto [bit, block] : blocks) {
         if (!(mask & bit))
             continue;
@@ -707,8 +718,9 @@ int UnitModel::BlocksRewritten(uint8_t mask) {
             StoreBlock(block);
     }
     if (IsBlockError(m_error)) {
-        const Block pending = m_error == kBlockErrorCal ? Block::Calibration
-                              : m_error == kBlockErrorFactory ? Block::Factory : Block::Preferences;
+        const Block pending = m_error == kBlockErrorCal       ? Block::Calibration
+                              : m_error == kBlockErrorFactory ? Block::Factory
+                                                              : Block::Preferences;
         if (BlockValid(pending))
             m_error = 0;
     }
@@ -757,10 +769,14 @@ uint8_t* UnitModel::BlockData(Block block) {
     }
 }
 size_t UnitModel::BlockSize(Block block) const {
-    return block == Block::Calibration ? kCalibrationBytes : block == Block::Factory ? kFactoryBytes : kPreferenceBytes;
+    return block == Block::Calibration ? kCalibrationBytes
+           : block == Block::Factory   ? kFactoryBytes
+                                       : kPreferenceBytes;
 }
 
-int16_t UnitModel::CalWord(int reg) const { return static_cast<int16_t>(GetWord(m_cal.data(), 2 * reg)); }
+int16_t UnitModel::CalWord(int reg) const {
+    return static_cast<int16_t>(GetWord(m_cal.data(), 2 * reg));
+}
 float UnitModel::CalFloat(const std::array<uint8_t, kCalibrationBytes>& table, int reg) const {
     return GetFloat(table.data(), 2 * reg);
 }
@@ -789,7 +805,8 @@ bool UnitModel::BlockValid(Block block) const {
         return true;
     }
     case Block::Factory: {
-        if (m_factory[0] == 0 || std::find(m_factory.begin(), m_factory.begin() + 10, 0) == m_factory.begin() + 10)
+        if (m_factory[0] == 0 ||
+            std::find(m_factory.begin(), m_factory.begin() + 10, 0) == m_factory.begin() + 10)
             return false; // a serial number, terminated within its field
         for (int i = 0; i < 5; ++i)
             if (GetWord(m_factory.data(), 10 + 2 * i) >= d::kOptionChoices[i])
@@ -950,12 +967,16 @@ void UnitModel::LoadState(const std::string& text) {
         fields >> key;
         if (key == "calibration" || key == "factory" || key == "preferences") {
             fields >> value;
-            const Block block = key == "calibration" ? Block::Calibration : key == "factory" ? Block::Factory : Block::Preferences;
+            const Block block = key == "calibration" ? Block::Calibration
+                                : key == "factory"   ? Block::Factory
+                                                     : Block::Preferences;
             std::vector<uint8_t> bytes(BlockSize(block));
             if (!Unhex(value, bytes.data(), bytes.size())) {
                 SetDefaultBlock(block);
                 if (m_error == 0)
-                    m_error = block == Block::Calibration ? kBlockErrorCal : block == Block::Factory ? kBlockErrorFactory : kBlockErrorPrefs;
+                    m_error = block == Block::Calibration ? kBlockErrorCal
+                              : block == Block::Factory   ? kBlockErrorFactory
+                                                          : kBlockErrorPrefs;
                 continue;
             }
             std::memcpy(BlockData(block), bytes.data(), bytes.size());
@@ -964,7 +985,9 @@ void UnitModel::LoadState(const std::string& text) {
             } else {
                 SetDefaultBlock(block);
                 if (m_error == 0)
-                    m_error = block == Block::Calibration ? kBlockErrorCal : block == Block::Factory ? kBlockErrorFactory : kBlockErrorPrefs;
+                    m_error = block == Block::Calibration ? kBlockErrorCal
+                              : block == Block::Factory   ? kBlockErrorFactory
+                                                          : kBlockErrorPrefs;
             }
         } else if (key == "shots") {
             fields >> m_shots;
@@ -972,9 +995,10 @@ void UnitModel::LoadState(const std::string& text) {
             fields >> m_energyJ;
         } else if (key == "setpoint") {
             unsigned program = 0, kv = 0, ma = 0, time = 0;
-            if (fields >> program >> kv >> ma >> time && program < 256 && kv < 65536 && ma < 65536 && time < 65536)
-                m_userDefaults[static_cast<uint8_t>(program)] = {static_cast<uint16_t>(kv), static_cast<uint16_t>(ma),
-                                                                  static_cast<uint16_t>(time)};
+            if (fields >> program >> kv >> ma >> time && program < 256 && kv < 65536 && ma < 65536 &&
+                time < 65536)
+                m_userDefaults[static_cast<uint8_t>(program)] = {
+                    static_cast<uint16_t>(kv), static_cast<uint16_t>(ma), static_cast<uint16_t>(time)};
         }
     }
     ApplyProgramDefaults();
@@ -1003,8 +1027,8 @@ void UnitModel::BuildImage(std::array<uint16_t, 164>& w, std::array<bool, 164>& 
     if (m_protocol == 1) {
         // Protocol 1 delivers the conditions in the unit's raw layout.
         const uint16_t c = m_conditions;
-        w[17] = static_cast<uint16_t>((c & 0x000F) | ((c & 0x0030) << 1) | ((c & 0x00C0) << 2) | ((c & 0xE000) >> 1) |
-                                      m_conditionsV1Extra);
+        w[17] = static_cast<uint16_t>((c & 0x000F) | ((c & 0x0030) << 1) | ((c & 0x00C0) << 2) |
+                                      ((c & 0xE000) >> 1) | m_conditionsV1Extra);
     } else {
         w[17] = m_conditions;
     }
@@ -1041,7 +1065,8 @@ void UnitModel::BuildImage(std::array<uint16_t, 164>& w, std::array<bool, 164>& 
     w[L.cooling / 2] = WaitingSeconds();
     map(L.cooling, 1);
     const double heat = m_waitEndMs > m_nowMs ? (m_waitEndMs - m_nowMs) / 1000.0 * d::kCoolingWatts : 0.0;
-    w[L.general / 2] = static_cast<uint16_t>(std::min(100.0, std::round(heat * 100.0 / d::kTubeHeatCapacityJ)));
+    w[L.general / 2] =
+        static_cast<uint16_t>(std::min(100.0, std::round(heat * 100.0 / d::kTubeHeatCapacityJ)));
     map(L.general, 1);
     if (L.acquisition) {
         w[L.acquisition / 2] = m_acquisition;
@@ -1088,8 +1113,9 @@ int UnitModel::ReadRegisters(uint16_t address, uint16_t count, uint16_t* out) {
         return kOk;
     }
     if (address >= kIdentificationAreaWord && end <= kIdentificationAreaWord + 5u) {
-        const uint16_t counters[5] = {static_cast<uint16_t>(m_shots & 0xFFFF), static_cast<uint16_t>(m_shots >> 16),
-                                      static_cast<uint16_t>(m_energyJ & 0xFFFF), static_cast<uint16_t>(m_energyJ >> 16), 0};
+        const uint16_t counters[5] = {
+            static_cast<uint16_t>(m_shots & 0xFFFF), static_cast<uint16_t>(m_shots >> 16),
+            static_cast<uint16_t>(m_energyJ & 0xFFFF), static_cast<uint16_t>(m_energyJ >> 16), 0};
         std::copy_n(counters + (address - kIdentificationAreaWord), count, out);
         return kOk;
     }
@@ -1107,7 +1133,9 @@ int UnitModel::WriteRegisters(uint16_t address, uint16_t count, const uint16_t* 
         return kIllegalValue;
     Update();
     const uint32_t end = static_cast<uint32_t>(address) + count;
-    auto within = [&](uint16_t startWord, uint16_t words) { return address >= startWord && end <= startWord + words; };
+    auto within = [&](uint16_t startWord, uint16_t words) {
+        return address >= startWord && end <= startWord + words;
+    };
     auto store = [&](uint8_t* bytes, uint16_t startWord) {
         for (uint16_t i = 0; i < count; ++i)
             PutWord(bytes, 2 * (address - startWord + i), values[i]);
@@ -1181,9 +1209,13 @@ void UnitModel::SetWaitingSeconds(uint32_t seconds) {
     m_waitEndMs = m_nowMs + static_cast<uint64_t>(seconds) * 1000;
 }
 
-void UnitModel::SetWaitingNoValue() { m_waitNoValue = true; }
+void UnitModel::SetWaitingNoValue() {
+    m_waitNoValue = true;
+}
 
-void UnitModel::SetAccess(uint16_t bits) { m_access = bits & 3; }
+void UnitModel::SetAccess(uint16_t bits) {
+    m_access = bits & 3;
+}
 
 void UnitModel::SetPanelActive(bool active) {
     Update();
@@ -1199,17 +1231,18 @@ std::string UnitModel::Status() {
     const uint16_t state = StateWord();
     char text[768];
     const char* faults[] = {"none", "noanswer", "badcrc", "exception", "slow"};
-    std::snprintf(text, sizeof text,
-                  "version=%s protocol=%d program=0x%02X age=%u build=%u nox=%u kv=%u ma=%.1f time=%.2f "
-                  "state=0x%04X cycle=%u ready=%d emission=%d laser=%d error=%u conditions=0x%04X waiting=%u "
-                  "panel=%d access=%u voice=%d rotation=%u acquisition=%u shots=%u energy=%u meter_kv=%.2f "
-                  "meter_ma=%.2f stand=%s fault=%s/%u port=%s time_ms=%llu",
-                  m_version.c_str(), m_protocol, m_program, m_age, m_build, NoxWord(), m_current.kv,
-                  m_current.maTenths / 10.0, m_current.timeHundredths / 100.0, state, m_cycle, (state & 0x100) ? 1 : 0,
-                  (state & 0x40) ? 1 : 0, (state & 0x80) ? 1 : 0, m_error, m_conditions, WaitingSeconds(),
-                  m_panelActive ? 1 : 0, m_access, m_voice ? 1 : 0, m_rotation, m_acquisition, m_shots, m_energyJ,
-                  m_meterKv, m_meterMa, m_standRunning ? "running" : "idle", faults[static_cast<int>(m_fault.kind)],
-                  m_faultRequests, m_portMissing ? "missing" : "present", static_cast<unsigned long long>(m_nowMs));
+    std::snprintf(
+        text, sizeof text,
+        "version=%s protocol=%d program=0x%02X age=%u build=%u nox=%u kv=%u ma=%.1f time=%.2f "
+        "state=0x%04X cycle=%u ready=%d emission=%d laser=%d error=%u conditions=0x%04X waiting=%u "
+        "panel=%d access=%u voice=%d rotation=%u acquisition=%u shots=%u energy=%u meter_kv=%.2f "
+        "meter_ma=%.2f stand=%s fault=%s/%u port=%s time_ms=%llu",
+        m_version.c_str(), m_protocol, m_program, m_age, m_build, NoxWord(), m_current.kv,
+        m_current.maTenths / 10.0, m_current.timeHundredths / 100.0, state, m_cycle, (state & 0x100) ? 1 : 0,
+        (state & 0x40) ? 1 : 0, (state & 0x80) ? 1 : 0, m_error, m_conditions, WaitingSeconds(),
+        m_panelActive ? 1 : 0, m_access, m_voice ? 1 : 0, m_rotation, m_acquisition, m_shots, m_energyJ,
+        m_meterKv, m_meterMa, m_standRunning ? "running" : "idle", faults[static_cast<int>(m_fault.kind)],
+        m_faultRequests, m_portMissing ? "missing" : "present", static_cast<unsigned long long>(m_nowMs));
     return text;
 }
 

@@ -77,15 +77,15 @@ public:
     int ExecuteCommand(uint16_t word);
 
     // Scenario inputs.
-    bool PressSwitch();                                   // false when the unit is not ready
+    bool PressSwitch(); // false when the unit is not ready
     void ReleaseSwitch();
-    bool Expose(std::optional<uint32_t> holdMs);          // press, release after holdMs or at the end
+    bool Expose(std::optional<uint32_t> holdMs); // press, release after holdMs or at the end
     void SetError(uint16_t code);
-    void SetConditions(uint16_t conditions);              // protocol 2 layout
-    void SetConditionsRawV1(uint16_t raw);                // protocol 1 raw layout
+    void SetConditions(uint16_t conditions); // protocol 2 layout
+    void SetConditionsRawV1(uint16_t raw);   // protocol 1 raw layout
     void SetWaitingSeconds(uint32_t seconds);
     void SetWaitingNoValue();
-    void SetAccess(uint16_t bits);                        // state-word bits 10-11 (2 = technical menu)
+    void SetAccess(uint16_t bits); // state-word bits 10-11 (2 = technical menu)
     void SetVoice(bool on) { m_voice = on; }
     void SetRotation(uint16_t flag) { m_rotation = flag; }
     void FailNextAcquisition(bool fail) { m_failNextAcquisition = fail; }
@@ -102,10 +102,22 @@ public:
 
     // Direct views for tests and the status line.
     uint16_t StateWord();
-    uint16_t ErrorCode() { Update(); return m_error; }
-    uint16_t CycleStateNow() { Update(); return m_cycle; }
-    ExposureValues Current() { Update(); return m_current; }
-    uint8_t Program() { Update(); return m_program; }
+    uint16_t ErrorCode() {
+        Update();
+        return m_error;
+    }
+    uint16_t CycleStateNow() {
+        Update();
+        return m_cycle;
+    }
+    ExposureValues Current() {
+        Update();
+        return m_current;
+    }
+    uint8_t Program() {
+        Update();
+        return m_program;
+    }
     double MeterKv() const { return m_meterKv; }
     double MeterMa() const { return m_meterMa; }
     const std::array<uint8_t, kCalibrationBytes>& CalibrationTable() const { return m_cal; }
@@ -118,7 +130,7 @@ private:
         bool exposes = false;
         bool compensated = false; // patient programs follow age and build
         ProgramClass cls{};
-        uint16_t nox = 0;         // 0/1 = the operator's choice (panoramic), 2 = always acquired
+        uint16_t nox = 0; // 0/1 = the operator's choice (panoramic), 2 = always acquired
         bool noxFromOperator = false;
     };
     struct ShotRecord {
@@ -179,14 +191,14 @@ private:
 
     // Unit state.
     uint16_t m_error = 0;
-    uint16_t m_conditions = 0;      // protocol 2 layout
+    uint16_t m_conditions = 0;        // protocol 2 layout
     uint16_t m_conditionsV1Extra = 0; // raw protocol 1 bits without a protocol 2 place
     uint16_t m_access = 0;
     bool m_voice = true;
     uint16_t m_rotation = 1;
     bool m_panelActive = false;
     bool m_hostAnnounced = false;
-    uint64_t m_laserOffMs = 0;      // 0 = laser off
+    uint64_t m_laserOffMs = 0; // 0 = laser off
     uint64_t m_restartEndMs = 0;
     uint64_t m_cephSwitchEndMs = 0;
     uint64_t m_waitEndMs = 0;

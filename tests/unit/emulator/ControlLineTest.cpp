@@ -19,9 +19,10 @@ protected:
 };
 
 TEST_F(ControlLineTest, MalformedLinesAreRefusedWithoutEffect) {
-    for (const char* line : {"frobnicate", "error", "error -1", "error 70000", "error 12x", "wait soon",
-                             "fault exception 0 1", "fault exception 12 1", "fault noanswer 0", "fault slow 10",
-                             "technical maybe", "expose -5", "speed 2", "corrupt everything", "status now"}) {
+    for (const char* line :
+         {"frobnicate", "error", "error -1", "error 70000", "error 12x", "wait soon", "fault exception 0 1",
+          "fault exception 12 1", "fault noanswer 0", "fault slow 10", "technical maybe", "expose -5",
+          "speed 2", "corrupt everything", "status now"}) {
         const auto result = Run(line);
         EXPECT_FALSE(result.ok) << line;
         EXPECT_EQ(result.reply.rfind("error:", 0), 0u) << line;

@@ -15,7 +15,9 @@ namespace {
 using emu::UnitModel;
 
 // Byte offset from the register base -> bus word address.
-constexpr uint16_t At(uint16_t byteOffset) { return static_cast<uint16_t>(0x7000 + byteOffset / 2); }
+constexpr uint16_t At(uint16_t byteOffset) {
+    return static_cast<uint16_t>(0x7000 + byteOffset / 2);
+}
 
 float FloatOf(const std::vector<uint16_t>& w, size_t index) {
     const uint32_t bits = w[index] | (static_cast<uint32_t>(w[index + 1]) << 16);
@@ -26,7 +28,8 @@ float FloatOf(const std::vector<uint16_t>& w, size_t index) {
 
 // The module's re-packing of a protocol-1 conditions word, as the register map documents it.
 uint16_t Repack(uint16_t raw) {
-    return static_cast<uint16_t>((raw & 0x000F) | ((raw & 0x0060) >> 1) | ((raw & 0x0300) >> 2) | ((raw & 0x7000) << 1));
+    return static_cast<uint16_t>((raw & 0x000F) | ((raw & 0x0060) >> 1) | ((raw & 0x0300) >> 2) |
+                                 ((raw & 0x7000) << 1));
 }
 
 class UnitTest : public ::testing::Test {
@@ -166,8 +169,8 @@ TEST_F(UnitTest, KeysStepWithinTheProgramsLimits) {
     EXPECT_EQ(Word(40), 110);
     EXPECT_EQ(Word(92), 2); // cephalometric: acquisition always on
     EXPECT_EQ(Command(0x0203), emu::kIllegalValue);
-    EXPECT_EQ(Command(0x0604), 0);  // mA calibration step 1
-    EXPECT_EQ(Command(0x0002), 0);  // accepted, but the set point does not move
+    EXPECT_EQ(Command(0x0604), 0); // mA calibration step 1
+    EXPECT_EQ(Command(0x0002), 0); // accepted, but the set point does not move
     EXPECT_EQ(Word(38), 40);
     EXPECT_EQ(Command(0x3104), emu::kIllegalValue); // no such TMJ variant
     EXPECT_EQ(Command(0x0B04), 0);

@@ -1,41 +1,38 @@
-// The backdrop window.
+// Backdrop window (see BackWnd.h).
 #include "controls/BackWnd.h"
 
-#include "platform/Module.h"
+#include "controls/SkinnedControl.h"
 
-namespace {
-constexpr char kBackdropClass[] = "Lumen70Backdrop";
+namespace controls {
+
+CBackWnd::CBackWnd(HWND parent) : m_bitmap(LoadSkinBitmap(kBitmapId)) {
+    if (!RegisterClassOnce(kClassName, 0, nullptr, nullptr))
+        return;
+    HWND wnd = CreateEx(0, kClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, ::GetSystemMetrics(SM_CXSCREEN) + 1,
+                        ::GetSystemMetrics(SM_CYSCREEN) + 1, parent, nullptr);
+    // The class carries no cursor of its own (the layer registers one by default).
+    if (wnd)
+        ::SetClassLongPtrA(wnd, GCLP_HCURSOR, 0);
 }
-
-CBackWnd::CBackWnd(HWND parent) {
-    m_background.Reset(static_cast<HBITMAP>(
-        ::LoadImageA(platform::ResourceModule(), MAKEINTRESOURCEA(kBackdropBitmap), IMAGE_BITMAP, 0, 0, 0)));
-    // No cursor and no background brush: the bitmap paints everything.
-    RegisterClassOnce(kBackdropClass, 0, nullptr, nullptr);
-    // One pixel more than the screen in each direction, so no desktop edge shows.
-    CreateEx(0, kBackdropClass, "", WS_POPUP | WS_VISIBLE, 0, 0, ::GetSystemMetrics(SM_CXSCREEN) + 1,
-             ::GetSystemMetrics(SM_CYSCREEN) + 1, parent, nullptr);
-}
-
-CBackWnd::~CBackWnd() { Destroy(); }
 
 LRESULT CBackWnd::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_ERASEBKGND) {
         HDC dc = reinterpret_cast<HDC>(wParam);
         RECT client{};
         ::GetClientRect(GetHwnd(), &client);
-        if (m_background) {
-            platform::UniqueMemoryDc memory(::CreateCompatibleDC(dc));
-            BITMAP info{};
-            ::GetObjectA(m_background.Get(), sizeof info, &info);
-            platform::SelectObjectScope select(memory.Get(), m_background.Get());
+        BITMAP info{};
+        if (m_bitmap && ::GetObjectA(m_bitmap.Get(), sizeof info, &info)) {
+            platform::UniqueMemoryDc source(::CreateCompatibleDC(dc));
+            platform::SelectObjectScope select(source.Get(), m_bitmap.Get());
             ::SetStretchBltMode(dc, HALFTONE);
-            ::StretchBlt(dc, 0, 0, client.right, client.bottom, memory.Get(), 0, 0, info.bmWidth, info.bmHeight,
+            ::StretchBlt(dc, 0, 0, client.right, client.bottom, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
                          SRCCOPY);
         } else {
             ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
         }
         return 1;
     }
-    return Window::WndProc(msg, wParam, lParam);
+    return platform::Window::WndProc(msg, wParam, lParam);
 }
+
+} // namespace controls

@@ -1,20 +1,23 @@
-// CBackWnd: the full-screen backdrop behind the panel (bitmap 283 stretched over the screen).
+// The full-screen backdrop shown behind the panel, one pixel beyond the screen on each side.
 #pragma once
 
 #include "platform/Handle.h"
 #include "platform/Window.h"
 
-inline constexpr UINT kBackdropBitmap = 283;
+namespace controls {
 
 class CBackWnd : public platform::Window {
 public:
-    // Loads bitmap 283 and creates the visible backdrop window, owned by parent.
+    static constexpr UINT kBitmapId = 283;
+    static constexpr char kClassName[] = "Lumen70BackWnd";
+
     explicit CBackWnd(HWND parent);
-    ~CBackWnd() override;
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    platform::UniqueBitmap m_background;
+    platform::UniqueBitmap m_bitmap;
 };
+
+} // namespace controls

@@ -14,7 +14,9 @@ std::unique_ptr<FrameTrace> FrameTrace::Open(const char* path, const std::string
     return std::unique_ptr<FrameTrace>(new FrameTrace(file, portName));
 }
 
-FrameTrace::~FrameTrace() { std::fclose(m_file); }
+FrameTrace::~FrameTrace() {
+    std::fclose(m_file);
+}
 
 void FrameTrace::Frame(const char* direction, const uint8_t* data, size_t size, uint64_t nowUs) {
     char head[96];

@@ -50,8 +50,8 @@ size_t ExpectedAnswerBytes(uint8_t function, uint16_t count) noexcept;
 // Timing of an 8N1 line: every character takes 10 bit times.
 struct LineTiming {
     uint32_t baud = 19200;
-    uint32_t charUs = 0;    // one character on the wire
-    uint32_t silentUs = 0;  // 3.5 characters between frames, never under the floor
+    uint32_t charUs = 0;      // one character on the wire
+    uint32_t silentUs = 0;    // 3.5 characters between frames, never under the floor
     uint32_t interByteMs = 0; // allowance for gaps inside one answer (adapters and drivers deliver in bursts)
 
     uint32_t WireUs(size_t bytes) const noexcept { return static_cast<uint32_t>(bytes * charUs); }

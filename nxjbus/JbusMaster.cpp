@@ -90,8 +90,8 @@ int Master::ReadStage(uint8_t* data, size_t size, uint32_t firstTimeoutMs) {
     while (got < size) {
         // The first byte may take the unit's whole turnaround; after that the bytes follow each other,
         // allowing for the wire time of what is still missing.
-        uint32_t timeoutMs = got == 0 ? firstTimeoutMs
-                                      : m_timing.interByteMs + (m_timing.WireUs(size - got) + 999) / 1000;
+        uint32_t timeoutMs =
+            got == 0 ? firstTimeoutMs : m_timing.interByteMs + (m_timing.WireUs(size - got) + 999) / 1000;
         int n = m_backend->Read(data + got, size - got, timeoutMs);
         if (n < 0)
             return -1;
@@ -106,7 +106,8 @@ int Master::ReadStage(uint8_t* data, size_t size, uint32_t firstTimeoutMs) {
 void Master::DrainUntilSilent() {
     uint8_t scratch[kMaxFrameBytes];
     // Bounded by two longest frames, so a babbling line cannot hold the caller forever.
-    uint64_t limit = m_backend->NowUs() + 2ull * m_timing.WireUs(kMaxFrameBytes) + 1000ull * m_timing.interByteMs;
+    uint64_t limit =
+        m_backend->NowUs() + 2ull * m_timing.WireUs(kMaxFrameBytes) + 1000ull * m_timing.interByteMs;
     while (m_backend->NowUs() < limit) {
         int n = m_backend->Read(scratch, sizeof scratch, m_timing.interByteMs);
         if (n <= 0)
@@ -172,7 +173,8 @@ Master::Attempt Master::TryOnce(const Frame& request, uint16_t count, uint16_t* 
         return answer[size - 2] == (crc & 0xFF) && answer[size - 1] == (crc >> 8);
     };
 
-    const uint32_t responseMs = m_timing.ResponseTimeoutMs(request.size, ExpectedAnswerBytes(function, count));
+    const uint32_t responseMs =
+        m_timing.ResponseTimeoutMs(request.size, ExpectedAnswerBytes(function, count));
     if (!stage(2, responseMs))
         return failed;
     if (answer[0] != slave)

@@ -99,7 +99,9 @@ NXJBUS_API int JbusWriteSeveralWords(int handle, unsigned char slave, unsigned s
     }
 }
 
-NXJBUS_API const char* JbusResultText(int result) { return nxjbus::ResultText(result); }
+NXJBUS_API const char* JbusResultText(int result) {
+    return nxjbus::ResultText(result);
+}
 
 NXJBUS_API unsigned long JbusLastSystemError(int handle) {
     if (handle == -1)

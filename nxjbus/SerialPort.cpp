@@ -111,7 +111,9 @@ int SerialPort::Read(uint8_t* data, size_t size, uint32_t timeoutMs) {
     return static_cast<int>(got);
 }
 
-void SerialPort::Flush() { ::PurgeComm(m_port.Get(), PURGE_RXCLEAR); }
+void SerialPort::Flush() {
+    ::PurgeComm(m_port.Get(), PURGE_RXCLEAR);
+}
 
 void SerialPort::SleepUs(uint32_t us) {
     // Sleep() has a coarse tick on many systems; sleep the whole milliseconds but the last one, then

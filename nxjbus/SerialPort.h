@@ -12,7 +12,8 @@ namespace nxjbus {
 class SerialPort final : public Backend {
 public:
     // Opens and configures the device; on failure returns null and leaves the system's error in error.
-    static std::unique_ptr<SerialPort> Open(const std::string& devicePath, uint32_t baud, unsigned long& error);
+    static std::unique_ptr<SerialPort> Open(const std::string& devicePath, uint32_t baud,
+                                            unsigned long& error);
 
     bool Write(const uint8_t* data, size_t size) override;
     int Read(uint8_t* data, size_t size, uint32_t timeoutMs) override;

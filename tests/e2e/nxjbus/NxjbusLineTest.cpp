@@ -24,7 +24,8 @@ std::string Env(const char* name, const char* fallback) {
 class NxjbusLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_handle = JbusOpen(Env("NXJBUS_TEST_PORT", "COM5").c_str(), Env("NXJBUS_TEST_BAUD", "19200").c_str());
+        m_handle =
+            JbusOpen(Env("NXJBUS_TEST_PORT", "COM5").c_str(), Env("NXJBUS_TEST_BAUD", "19200").c_str());
         ASSERT_NE(m_handle, -1) << "system error " << JbusLastSystemError(-1);
     }
     void TearDown() override { JbusClose(&m_handle); }
@@ -56,9 +57,9 @@ struct Fault {
 
 TEST_F(NxjbusLine, InjectedFaultsGiveTheirNumbers) {
     const Fault faults[] = {
-        {0x7E00, JBUS_ERROR_NO_ANSWER},   {0x7E01, JBUS_ERROR_BAD_FRAME},
-        {0x7E02, JBUS_ERROR_BAD_FRAME},   {0x7E03, JBUS_ERROR_BAD_FRAME},
-        {0x7E04, JBUS_ERROR_BAD_FRAME},   {0x7E05, JBUS_ERROR_BAD_FRAME},
+        {0x7E00, JBUS_ERROR_NO_ANSWER},       {0x7E01, JBUS_ERROR_BAD_FRAME},
+        {0x7E02, JBUS_ERROR_BAD_FRAME},       {0x7E03, JBUS_ERROR_BAD_FRAME},
+        {0x7E04, JBUS_ERROR_BAD_FRAME},       {0x7E05, JBUS_ERROR_BAD_FRAME},
         {0x7E06, JBUS_EXCEPTION_DEVICE_BUSY}, {0x7F00, JBUS_EXCEPTION_ILLEGAL_ADDRESS},
     };
     for (const Fault& f : faults) {

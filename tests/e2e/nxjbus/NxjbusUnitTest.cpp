@@ -131,8 +131,8 @@ struct InjectedFault {
 
 TEST_F(NxjbusUnit, InjectedFaultsLatchTheirNumbers) {
     const InjectedFault faults[] = {
-        {"fault noanswer 2", 112},       {"fault badcrc 2", 113}, {"fault exception 2 1", 102},
-        {"fault exception 6 1", 106},    {"fault exception 4 1", 104},
+        {"fault noanswer 2", 112},    {"fault badcrc 2", 113},      {"fault exception 2 1", 102},
+        {"fault exception 6 1", 106}, {"fault exception 4 1", 104},
     };
     for (const InjectedFault& f : faults) {
         m_latch.Clear();

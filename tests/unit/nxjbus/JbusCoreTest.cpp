@@ -15,7 +15,9 @@
 namespace nxjbus::test {
 namespace {
 
-Bytes FrameBytes(const Frame& f) { return Bytes(f.bytes.begin(), f.bytes.begin() + f.size); }
+Bytes FrameBytes(const Frame& f) {
+    return Bytes(f.bytes.begin(), f.bytes.begin() + f.size);
+}
 
 TEST(JbusFrame, CrcMatchesPublishedValues) {
     const char check[] = "123456789"; // CRC catalogue check value of CRC-16/MODBUS
@@ -53,8 +55,8 @@ TEST(JbusFrame, RefusesRequestsNoFrameCanCarry) {
 
 TEST(JbusFrame, TimingFollowsBaudRateWithFloor) {
     LineTiming t9600 = TimingForBaud(9600);
-    EXPECT_EQ(t9600.charUs, 1042u);          // 10 bits at 9600 baud
-    EXPECT_EQ(t9600.silentUs, 3647u);        // 3.5 characters
+    EXPECT_EQ(t9600.charUs, 1042u);   // 10 bits at 9600 baud
+    EXPECT_EQ(t9600.silentUs, 3647u); // 3.5 characters
     EXPECT_EQ(TimingForBaud(19200).silentUs, 1824u);
     EXPECT_EQ(TimingForBaud(38400).silentUs, kSilentFloorUs);
     EXPECT_EQ(TimingForBaud(115200).silentUs, kSilentFloorUs);
@@ -111,7 +113,9 @@ struct FaultCase {
     size_t requestsSent;
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const Answer kGood = {{2, Hex("01 03 02 12 34 B5 33")}};
 const Answer kSilent = {};
@@ -148,13 +152,18 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"WrongFunction", {{{2, Hex("01 04 02 12 34 00 00")}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
         FaultCase{"IllegalAddress", {{{2, Hex("01 83 02 C0 F1")}}}, JBUS_EXCEPTION_ILLEGAL_ADDRESS, 1},
         FaultCase{"DeviceBusy", {{{2, Hex("01 83 06 C1 32")}}}, JBUS_EXCEPTION_DEVICE_BUSY, 1},
-        FaultCase{"ExceptionBadCrc", {{{2, Hex("01 83 02 C0 F2")}}, {{2, Hex("01 83 02 C0 F2")}}},
-                  JBUS_ERROR_BAD_FRAME, 2},
+        FaultCase{"ExceptionBadCrc",
+                  {{{2, Hex("01 83 02 C0 F2")}}, {{2, Hex("01 83 02 C0 F2")}}},
+                  JBUS_ERROR_BAD_FRAME,
+                  2},
         FaultCase{"ExceptionForOtherFunction", {{{2, Hex("01 90 03 0C 01")}}}, JBUS_ERROR_BAD_FRAME, 1},
         FaultCase{"ExceptionCodeUnknown", {{{2, Hex("01 83 00 41 30")}}}, JBUS_ERROR_BAD_FRAME, 1},
-        FaultCase{"AnnouncedLengthTooLong", {{{2, Hex("01 03 FF 00 01 02 03 04 05 06 07 08 09 0A")}}},
-                  JBUS_ERROR_BAD_FRAME, 1},
-        FaultCase{"ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1}),
+        FaultCase{"AnnouncedLengthTooLong",
+                  {{{2, Hex("01 03 FF 00 01 02 03 04 05 06 07 08 09 0A")}}},
+                  JBUS_ERROR_BAD_FRAME,
+                  1},
+        FaultCase{
+            "ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MasterTest, WriteEchoMustMatchUnlessTheFrameIsDamaged) {

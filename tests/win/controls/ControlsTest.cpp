@@ -142,9 +142,9 @@ TEST(RegionFromMask, MaskOfWrongFormatIsReportedAndLeavesTheWindowRectangular) {
     std::thread dismisser([&] {
         while (!stop) {
             HWND box = ::FindWindowA("#32770", nullptr);
-            if (box) {
-                char text[256] = {};
-                ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            char text[256] = {};
+            // The box is found while it is still being built: wait until it is shown.
+            if (box && ::IsWindowVisible(box) && ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0) {
                 seen = text;
                 ::PostMessageA(box, WM_COMMAND, IDOK, 0);
                 return;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,7 +32,8 @@ using Answer = std::vector<Chunk>; // empty: the unit stays silent
 
 class FakeLine : public Backend {
 public:
-    std::deque<Answer> answers; // one per request, in order
+    std::deque<Answer> answers;                    // one per request, in order
+    std::function<Answer(const Bytes&)> responder; // used when no scripted answer is left
     std::vector<Bytes> requests;
     std::vector<uint64_t> requestTimesUs;
     bool failWrite = false;
@@ -43,12 +45,16 @@ public:
         requestTimesUs.push_back(nowUs);
         if (failWrite)
             return false;
+        Answer answer;
         if (!answers.empty()) {
-            for (const Chunk& chunk : answers.front())
-                for (uint8_t b : chunk.bytes)
-                    m_pending.push_back({nowUs + chunk.afterMs * 1000ull, b});
+            answer = answers.front();
             answers.pop_front();
+        } else if (responder) {
+            answer = responder(requests.back());
         }
+        for (const Chunk& chunk : answer)
+            for (uint8_t b : chunk.bytes)
+                m_pending.push_back({nowUs + chunk.afterMs * 1000ull, b});
         return true;
     }
     int Read(uint8_t* data, size_t size, uint32_t timeoutMs) override {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace nxjbus::test {
 namespace {
@@ -240,6 +241,33 @@ TEST_F(MasterTest, TrailingGarbageAfterBadFrameIsDrained) {
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_ERROR_BAD_FRAME);
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
     EXPECT_EQ(out, 0x1234);
+}
+
+TEST_F(MasterTest, ThreadsSharingAPortEachGetTheirOwnAnswer) {
+    // The unit answers a one-word read with the word's own address, so a crossed answer shows.
+    Line().responder = [](const Bytes& request) {
+        Bytes answer = {request[0], 0x03, 2, request[2], request[3]};
+        uint16_t crc = Crc16(answer.data(), answer.size());
+        answer.push_back(static_cast<uint8_t>(crc & 0xFF));
+        answer.push_back(static_cast<uint8_t>(crc >> 8));
+        return Answer{{1, answer}};
+    };
+    auto worker = [this](uint16_t base, int* mismatches) {
+        for (uint16_t i = 0; i < 200; ++i) {
+            uint16_t out = 0;
+            if (Bus().ReadSeveralWords(1, static_cast<uint16_t>(base + i), 1, &out) != JBUS_OK ||
+                out != base + i)
+                ++*mismatches;
+        }
+    };
+    int mismatchesA = 0, mismatchesB = 0;
+    std::thread a(worker, 0x1000, &mismatchesA);
+    std::thread b(worker, 0x2000, &mismatchesB);
+    a.join();
+    b.join();
+    EXPECT_EQ(mismatchesA, 0);
+    EXPECT_EQ(mismatchesB, 0);
+    EXPECT_EQ(Line().requests.size(), 400u);
 }
 
 TEST(JbusResultText, NamesEveryResult) {

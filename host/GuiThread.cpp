@@ -12,6 +12,9 @@
 #include <cstring>
 #include <memory>
 
+namespace controls {}
+using namespace controls; // CBackWnd
+
 namespace host {
 namespace {
 

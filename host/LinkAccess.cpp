@@ -1,22 +1,82 @@
-// The module's use of the unit link. Until the link layer is wired in, there is no link: every
-// operation answers as for a module whose port opening failed.
+// The module's use of the unit link: the one UnitLink over Nxjbus.dll, the link lock and the
+// module's first-error latch.
 #include "host/LinkAccess.h"
 
 #include "host/Lumen70App.h"
+#include "link/PortOpening.h"
+#include "nxjbus/Nxjbus.h"
+#include "platform/Module.h"
 #include "support/EventLog.h"
+#include "support/RVSharedObj.h"
+#include "support/WinRegistry.h"
+
+#include <memory>
 
 namespace host {
+namespace {
 
-int OpenCommPort() { return ModuleLog().ReportError(kResultPortFailed, "CLumen70App::OpenCommPort", 999); }
+unitlink::BusApi NxjbusFunctions() {
+    unitlink::BusApi api;
+    api.open = &JbusOpen;
+    api.close = &JbusClose;
+    api.readSeveralWords = &JbusReadSeveralWords;
+    api.writeOneWord = &JbusWriteOneWord;
+    api.writeSeveralWords = &JbusWriteSeveralWords;
+    return api;
+}
+
+std::unique_ptr<unitlink::UnitLink> g_link;
+
+unitlink::UnitLink& Link() {
+    if (!g_link)
+        g_link = std::make_unique<unitlink::UnitLink>(LinkLock(), NxjbusFunctions(), theApp().firstError,
+                                                      [](unsigned ms) { ::Sleep(ms); });
+    return *g_link;
+}
+
+} // namespace
+
+int OpenCommPort() {
+    CLumen70App& app = theApp();
+    unitlink::PortOpeningServices services{
+        support::SystemRegistry(), ModuleLog(),
+        [](int textId, bool errorIcon) {
+            platform::MessageBoxId(nullptr, static_cast<UINT>(textId),
+                                   MB_OK | (errorIcon ? MB_ICONSTOP : MB_ICONEXCLAMATION));
+        },
+        [](int textId) { return platform::LoadText(static_cast<UINT>(textId)); }};
+    int32_t newUnitFeatures = app.newUnitFeatures;
+    uint8_t unitMajor3 = app.unitMajor3;
+    int result = unitlink::OpenCommPort(Link(), services, {newUnitFeatures, unitMajor3});
+    app.newUnitFeatures = newUnitFeatures;
+    app.unitMajor3 = unitMajor3;
+    return result;
+}
 
 bool ReadUnitState(uint16_t& state) {
     state = 0;
-    return false;
+    support::LockGuard lock(LinkLock());
+    unitlink::CJbus* link = Link().Get();
+    return link && link->ReadUnitState(&state);
 }
 
-int LinkProtocolVersion() { return 1; }
-void CloseBus() {}
-void DestroyLink() {}
+int LinkProtocolVersion() {
+    support::LockGuard lock(LinkLock());
+    unitlink::CJbus* link = Link().Get();
+    return link ? link->GetProtocolVersion() : 1;
+}
+
+void CloseBus() {
+    support::LockGuard lock(LinkLock());
+    if (unitlink::CJbus* link = Link().Get())
+        link->Close();
+}
+
+void DestroyLink() {
+    if (g_link)
+        g_link->CloseLink();
+    g_link.reset();
+}
 
 void RefreshShotRecords() {}
 void FillExpositionTime(uint8_t*) {}

@@ -26,6 +26,9 @@ cleanup() {
 trap cleanup EXIT
 
 "$win/wine-run.sh" --init
+# The port settings a host installation carries: COM1 at 19200 baud (the embedded emulator answers there).
+"$win/wine-run.sh" reg add 'HKCU\Software\HALVEX\PANO' /v COM /d 1 /f >/dev/null
+"$win/wine-run.sh" reg add 'HKCU\Software\HALVEX\PANO\LUMEN70' /v Baudrate /t REG_DWORD /d 19200 /f >/dev/null
 close_ms=$(( seconds * 1000 ))
 [ "$seconds" = 0 ] && close_ms=-1
 "$win/wine-run.sh" "$win/demo/demohost.exe" --close-after "$close_ms" &

@@ -18,7 +18,10 @@ std::string BinDir() {
 
 std::string ModulePath() { return BinDir() + "Lumen70_Demo.dll"; }
 
-Module::Module(const std::string& path) { m_module = ::LoadLibraryA(path.c_str()); }
+// The module finds Nxjbus.dll and NxLang.dll in its own folder, as in a host installation.
+Module::Module(const std::string& path) {
+    m_module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 Module::~Module() { Unload(); }
 void Module::Unload() {
     if (m_module)

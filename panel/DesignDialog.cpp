@@ -2,6 +2,9 @@
 #include "panel/DesignDialog.h"
 
 #include "host/Lumen70App.h"
+#include "controls/RegionFromMask.h"
+#include "controls/SkinnedControl.h"
+#include "platform/Module.h"
 #include "selection/Pages.h"
 
 CDesignDialog::CDesignDialog(HWND parent) : TStackedDialog(kPagePlaceholder, kPanelTemplate, parent) {}
@@ -23,7 +26,8 @@ TStackedPage* CDesignDialog::CreatePage(UINT id) {
 
 BOOL CDesignDialog::OnInitDialog() {
     TStackedDialog::OnInitDialog();
-    ::SetWindowPos(GetHwnd(), nullptr, 0, 0, kPanelWidth, kPanelHeight, SWP_NOMOVE | SWP_NOZORDER);
+    m_background.Reset(static_cast<HBITMAP>(
+        ::LoadImageA(platform::ResourceModule(), MAKEINTRESOURCEA(kPanelBackground), IMAGE_BITMAP, 0, 0, 0)));
     if (!LayoutPanel()) {
         EndDialog(0);
         return TRUE;
@@ -44,6 +48,18 @@ void CDesignDialog::RequestClose() {
 
 INT_PTR CDesignDialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+    case WM_ERASEBKGND:
+        if (!m_background)
+            return FALSE;
+        {
+            // The skin is the panel's whole surface, copied 1:1.
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            platform::UniqueMemoryDc memory(::CreateCompatibleDC(dc));
+            platform::SelectObjectScope select(memory.Get(), m_background.Get());
+            ::BitBlt(dc, 0, 0, kPanelWidth, kPanelHeight, memory.Get(), 0, 0, SRCCOPY);
+        }
+        SetMessageResult(1);
+        return TRUE;
     case kMsgPageCancel:
         RequestClose();
         return TRUE;
@@ -56,16 +72,47 @@ INT_PTR CDesignDialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// Each design places its controls on the skin; until the designs are laid out they only centre
-// the panel on the screen.
+// The frame that every design shares: the panel takes its skin's size, is centred on the screen,
+// gets its page area and the outline of its mask. The designs' controls come on top of this.
 namespace {
-bool CentreOnScreen(HWND wnd) {
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - kPanelWidth) / 2;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - kPanelHeight) / 2;
-    return ::SetWindowPos(wnd, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0, SWP_NOSIZE | SWP_NOZORDER) != FALSE;
-}
+constexpr UINT kPanelMask = 284;
+constexpr UINT kPageBackground = 158;
+constexpr double kPageAreaFx = 0.5927, kPageAreaFy = 0.3502;
 } // namespace
 
-bool CDesignDialogV1::LayoutPanel() { return CentreOnScreen(GetHwnd()); }
-bool CDesignDialogV2::LayoutPanel() { return CentreOnScreen(GetHwnd()); }
-bool CDesignDialogV3::LayoutPanel() { return CentreOnScreen(GetHwnd()); }
+bool CDesignDialog::LayoutFrame() {
+    HWND wnd = GetHwnd();
+    BITMAP skin{};
+    skin.bmWidth = kPanelWidth;
+    skin.bmHeight = kPanelHeight;
+    if (m_background)
+        ::GetObjectA(m_background.Get(), sizeof skin, &skin);
+    const int x = (::GetSystemMetrics(SM_CXSCREEN) - skin.bmWidth) / 2 + 1;
+    const int y = (::GetSystemMetrics(SM_CYSCREEN) - skin.bmHeight) / 2;
+    ::SetWindowPos(wnd, nullptr, x, y, skin.bmWidth, skin.bmHeight, SWP_NOZORDER);
+
+    BITMAP page{};
+    page.bmWidth = 332;
+    page.bmHeight = 293;
+    platform::UniqueBitmap pageBitmap(controls::LoadSkinBitmap(kPageBackground));
+    if (pageBitmap)
+        ::GetObjectA(pageBitmap.Get(), sizeof page, &page);
+    ::SetWindowPos(GetItem(kPagePlaceholder), nullptr, static_cast<int>(1 + 1024 * kPageAreaFx),
+                   static_cast<int>(1 + 768 * kPageAreaFy), page.bmWidth, page.bmHeight, SWP_NOZORDER);
+
+    // The close key of the skin.
+    if (m_closeKey.Attach(IDCANCEL, wnd)) {
+        ::SetWindowPos(m_closeKey.GetHwnd(), nullptr, static_cast<int>(1024 * 0.8697),
+                       static_cast<int>(768 * 0.8541), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        m_closeKey.SetBitmaps(152, 151, 146, 151);
+    }
+
+    platform::UniqueBitmap mask(controls::LoadSkinBitmap(kPanelMask));
+    if (mask)
+        controls::ApplyMaskRegion(wnd, mask.Get());
+    return true;
+}
+
+bool CDesignDialogV1::LayoutPanel() { return LayoutFrame(); }
+bool CDesignDialogV2::LayoutPanel() { return LayoutFrame(); }
+bool CDesignDialogV3::LayoutPanel() { return LayoutFrame(); }

@@ -2,9 +2,12 @@
 // on the GUI thread, in three designs chosen by protocol version and mode.
 #pragma once
 
+#include "controls/Buttons.h"
+#include "platform/Handle.h"
 #include "selection/StackedDialog.h"
 
 inline constexpr UINT kPanelTemplate = 25000;
+inline constexpr UINT kPanelBackground = 129;
 inline constexpr UINT kPagePlaceholder = 1010;
 // Private messages from the host: end of acquisition.
 inline constexpr UINT kMsgHostPreview = WM_USER + 0x25A;      // 0x65A
@@ -34,6 +37,12 @@ protected:
     INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnCancel() override { RequestClose(); }
     void OnOK() override {}
+    // Size, position, page area and outline of the panel on its skin.
+    bool LayoutFrame();
+
+private:
+    platform::UniqueBitmap m_background;
+    controls::CJoliBouton m_closeKey;
 };
 
 class CDesignDialogV1 : public CDesignDialog {

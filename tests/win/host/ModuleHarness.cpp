@@ -75,11 +75,16 @@ BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
     ::GetClassNameA(wnd, cls, sizeof cls);
     if (pid != ::GetCurrentProcessId() || std::string(cls) != "#32770")
         return TRUE;
-    HWND label = ::GetDlgItem(wnd, 0xFFFF);
-    char text[1024] = {};
-    if (label)
-        ::GetWindowTextA(label, text, sizeof text);
-    if (std::string(text).find(search->what) == std::string::npos)
+    // The message text is the box's static with text (its identifier differs between systems).
+    std::string text;
+    for (HWND child = ::GetWindow(wnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char childClass[32] = {}, childText[1024] = {};
+        ::GetClassNameA(child, childClass, sizeof childClass);
+        ::GetWindowTextA(child, childText, sizeof childText);
+        if (lstrcmpiA(childClass, "Static") == 0 && childText[0])
+            text = childText;
+    }
+    if (text.find(search->what) == std::string::npos)
         return TRUE;
     search->found = wnd;
     search->text = text;

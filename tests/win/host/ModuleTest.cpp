@@ -152,6 +152,12 @@ TEST_F(ModuleTest, HostEndMessageClosesThePanelWithoutANullNotifyCrashing) {
     ASSERT_TRUE(::IsWindow(panel));
     ::PostMessageA(panel, 0x65B, 0, 0);
     EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
+
+    // A page's Escape reaches the panel as 0x65F, which closes it like the cancel key.
+    ASSERT_EQ(startDialog(0, &slot, nullptr, 0, nullptr), 15);
+    panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
+    ::PostMessageA(panel, 0x65F, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
 }
 
 // The GUI thread is held before its panel comes up: both waits run out and StartDialog answers 5.
@@ -284,6 +290,68 @@ TEST(ModuleLog, TwoProcessesWritingAtOnceLeaveWholeLines) {
     EXPECT_EQ(lines.size(), 400u);
     for (const auto& line : lines)
         ASSERT_EQ(WithoutDate(line), "1:[LUMEN70];Error n\xB0" "403;DATE;StartDialog:1097\r");
+}
+
+std::string ScratchFolder(const char* name) {
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    std::string folder = std::string(temp) + name + std::to_string(::GetCurrentProcessId());
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\";
+}
+
+TEST(ModuleLoad, MissingLanguageLibraryRefusesTheLoadWithoutAMessage) {
+    const std::string folder = ScratchFolder("lumen-nolang-");
+    const std::string module = folder + "Lumen70_Demo.dll";
+    ASSERT_TRUE(::CopyFileA(harness::ModulePath().c_str(), module.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((harness::BinDir() + "Nxjbus.dll").c_str(), (folder + "Nxjbus.dll").c_str(), FALSE));
+    HMODULE loaded = ::LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    EXPECT_EQ(loaded, nullptr);
+    EXPECT_FALSE(harness::DismissMessageBox("", 300)) << "no message for a missing language library";
+    if (loaded)
+        ::FreeLibrary(loaded);
+    ::DeleteFileA(module.c_str());
+    ::DeleteFileA((folder + "Nxjbus.dll").c_str());
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+TEST(ModuleLoad, AppDataPathSettingMovesTheModulesFiles) {
+    const std::string base = ScratchFolder("lumen-appdata-") + "data";
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\HALVEX", 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, "AppDataPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(base.c_str()),
+                     static_cast<DWORD>(base.size() + 1));
+    // A second file name gives a fresh module instance, which computes its paths at load.
+    const std::string copy = harness::BinDir() + "AppDataCheck.dll";
+    ASSERT_TRUE(::CopyFileA(harness::ModulePath().c_str(), copy.c_str(), FALSE));
+    {
+        Module module(copy);
+        ASSERT_NE(module.Handle(), nullptr);
+        char path[MAX_PATH] = {};
+        module.Get<void (*)(char*)>("GetInfoFileName")(path);
+        EXPECT_EQ(std::string(path), base + "\\HalvexPan\\ConfigHalvexPan.ini");
+        EXPECT_NE(::GetFileAttributesA((base + "\\HalvexPan").c_str()), INVALID_FILE_ATTRIBUTES)
+            << "the folder is created";
+    }
+    ::RegDeleteValueA(key, "AppDataPath");
+    ::RegCloseKey(key);
+    ::DeleteFileA(copy.c_str());
+}
+
+// Run by small_screen.sh on an 800 x 600 display: the load is refused after message 4187.
+TEST(SmallScreen, LoadIsRefusedWithItsMessage) {
+    if (!::GetEnvironmentVariableA("LUMEN_SMALL_SCREEN", nullptr, 0))
+        GTEST_SKIP() << "needs a display under 1024 x 768";
+    ASSERT_LT(::GetSystemMetrics(SM_CXSCREEN), 1024);
+    std::string text;
+    std::thread dismiss([&] { harness::DismissMessageBox("", 20000, &text); });
+    HMODULE loaded = ::LoadLibraryExA(harness::ModulePath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    dismiss.join();
+    EXPECT_EQ(loaded, nullptr);
+    EXPECT_FALSE(text.empty()) << "message 4187 was shown";
+    std::printf("refusal message: %s\n", text.c_str());
 }
 
 } // namespace

@@ -21,12 +21,7 @@ int StartDialog(uint32_t hostValue, uint32_t* windowSlot, HostNotifyFunction not
 void GetInfosTir(void* record) {
     if (!record)
         return;
-    CLumen70App& app = theApp();
-    host::RefreshShotRecords();
-    if (app.mode == 1)
-        std::memcpy(record, app.panoRecord.get(), kPanoRecordSize);
-    else
-        std::memcpy(record, app.cephRecord.get(), kCephRecordSize);
+    host::CopyShotRecord(static_cast<uint8_t*>(record));
 }
 
 void GetExpositionTime(void* record) {

@@ -3,6 +3,7 @@
 #include "host/LinkAccess.h"
 
 #include "host/Lumen70App.h"
+#include "host/ShotRecords.h"
 #include "link/PortOpening.h"
 #include "nxjbus/Nxjbus.h"
 #include "platform/Module.h"
@@ -78,7 +79,42 @@ void DestroyLink() {
     g_link.reset();
 }
 
-void RefreshShotRecords() {}
-void FillExpositionTime(uint8_t*) {}
+namespace {
+ShotContext RecordsContext() {
+    CLumen70App& app = theApp();
+    return {Link(), app.panoRecord.get(), app.cephRecord.get(), app.newUnitFeatures != 0, app.panel != nullptr};
+}
+// The module's shot values follow every refresh.
+void Keep(const ShotValues& values) {
+    CLumen70App& app = theApp();
+    app.shotDose = values.dose;
+    app.shotKv = values.kv;
+    app.shotTime = values.timeSeconds;
+}
+ShotValues Current() {
+    CLumen70App& app = theApp();
+    return {app.shotDose, app.shotKv, app.shotTime};
+}
+} // namespace
+
+void RefreshShotRecords() {
+    ShotValues values = Current();
+    RefreshShotInfo(RecordsContext(), values, nullptr, 0);
+    Keep(values);
+}
+
+void CopyShotRecord(uint8_t* record) {
+    ShotValues values = Current();
+    GetInfosTir(RecordsContext(), values, theApp().mode, record);
+    Keep(values);
+}
+
+void FillExpositionTime(uint8_t* record) {
+    ShotValues values = Current();
+    GetExpositionTime(RecordsContext(), values, record);
+    Keep(values);
+}
+
+void UpdateMirrorFromUnit() { theApp().mirror = UpdateRotation(Link(), support::SystemRegistry()); }
 
 } // namespace host

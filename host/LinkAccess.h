@@ -15,9 +15,13 @@ int LinkProtocolVersion();
 void CloseBus();
 // Under the link lock: closes the bus if open and destroys the link object.
 void DestroyLink();
-// Refreshes both shot records from the unit (nothing without a link).
+// Refreshes both shot records and the shot values from the unit (nothing without a link).
 void RefreshShotRecords();
-// Fills the four exposure fields of a host's panoramic record.
+// GetInfosTir: the record of the current mode, refreshed, into the host's buffer.
+void CopyShotRecord(uint8_t* record);
+// GetExpositionTime: the four exposure fields of a host's panoramic record.
 void FillExpositionTime(uint8_t* record);
+// The mirror flag and the "Rotation" setting from the unit's rotation flag.
+void UpdateMirrorFromUnit();
 
 } // namespace host

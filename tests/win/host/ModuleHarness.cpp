@@ -95,7 +95,7 @@ BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
 bool DismissMessageBox(const std::string& what, DWORD timeoutMs, std::string* text) {
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < timeoutMs) {
-        BoxSearch search{what};
+        BoxSearch search{what, nullptr, {}};
         ::EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
             if (text)

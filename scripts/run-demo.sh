@@ -14,7 +14,7 @@ seconds=${DEMO_SECONDS:-8}
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 70 99); do [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   export DISPLAY=":$n"
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done

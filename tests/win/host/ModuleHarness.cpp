@@ -84,7 +84,8 @@ BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
         if (lstrcmpiA(childClass, "Static") == 0 && childText[0])
             text = childText;
     }
-    if (text.find(search->what) == std::string::npos)
+    // A box still being built has no text yet: a click then could be lost.
+    if (text.empty() || text.find(search->what) == std::string::npos)
         return TRUE;
     search->found = wnd;
     search->text = text;

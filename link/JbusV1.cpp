@@ -15,13 +15,6 @@ constexpr uint16_t kMeasurements = 60, kMeasurementWords = 8;
 constexpr uint16_t kCoolingTime = 76, kGeneralCounter = 78;
 constexpr uint16_t kImageLayout = 80, kImageLayoutWords = 4;
 constexpr uint16_t kLinkCounters = 88, kLinkCounterWords = 9;
-constexpr uint16_t kCommand = 128;
-constexpr uint16_t kFactorySettings = 130, kFactorySettingsWords = 16;
-constexpr uint16_t kCalibrationTable = 162, kCalibrationTableWords = 40;
-constexpr uint16_t kPreferences = 242, kPreferencesWords = 20;
-constexpr uint16_t kUnitText = 282, kTextWords = 20;
-constexpr uint16_t kDisplayCode = 322, kDisplayCodeWords = 2;
-constexpr uint16_t kCounterWords = 5, kFirstCounterWords = 2;
 
 } // namespace
 
@@ -29,24 +22,32 @@ uint16_t RepackConditionsV1(uint16_t raw) noexcept {
     // Protocol 1 spreads the same conditions over other bits; bits 4, 7, 10, 11 and 15 have no
     // counterpart in the newer layout.
     const uint32_t r = raw;
-    return static_cast<uint16_t>((r & 0x000F) | ((r & 0x0060) >> 1) | ((r & 0x0300) >> 2) | ((r & 0x7000) << 1));
+    return static_cast<uint16_t>((r & 0x000F) | ((r & 0x0060) >> 1) | ((r & 0x0300) >> 2) |
+                                 ((r & 0x7000) << 1));
 }
 
-CJbusV1::CJbusV1(const BusApi& bus, ErrorLatch& latch, WaitFunction wait) : CJbus(bus, latch, std::move(wait)) {
+CJbusV1::CJbusV1(const BusApi& bus, ErrorLatch& latch, WaitFunction wait)
+    : CJbusSharedMap(bus, latch, std::move(wait)) {
     registerBase = defaultRegisterBase;
     identificationBase = identificationAddress;
     hostTextAddress = 0xD030;
 }
 
-int CJbusV1::GetProtocolVersion() { return 1; }
+int CJbusV1::GetProtocolVersion() {
+    return 1;
+}
 
 bool CJbusV1::ReadIdentification(IdentificationBlock* out) {
     return ReadInto(RegisterWord(kIdentification), kIdentificationWords, out, IdentificationBlock::kSize);
 }
 
-bool CJbusV1::ReadUnitState(uint16_t* state) { return ReadInto(RegisterWord(kState), 1, state, 2); }
+bool CJbusV1::ReadUnitState(uint16_t* state) {
+    return ReadInto(RegisterWord(kState), 1, state, 2);
+}
 
-bool CJbusV1::ReadUnitError(uint16_t* error) { return ReadInto(RegisterWord(kError), 1, error, 2); }
+bool CJbusV1::ReadUnitError(uint16_t* error) {
+    return ReadInto(RegisterWord(kError), 1, error, 2);
+}
 
 bool CJbusV1::ReadUnitConditions(uint16_t* conditions) {
     uint16_t raw = 0;
@@ -80,7 +81,9 @@ bool CJbusV1::ReadMeasurements(MeasurementRecord* out) {
     return ReadInto(RegisterWord(kMeasurements), kMeasurementWords, out, MeasurementRecord::kSize);
 }
 
-bool CJbusV1::ReadCoolingTime(uint16_t* seconds) { return ReadInto(RegisterWord(kCoolingTime), 1, seconds, 2); }
+bool CJbusV1::ReadCoolingTime(uint16_t* seconds) {
+    return ReadInto(RegisterWord(kCoolingTime), 1, seconds, 2);
+}
 
 bool CJbusV1::ReadGeneralCounter(uint16_t* value) {
     return ReadInto(RegisterWord(kGeneralCounter), 1, value, 2);
@@ -99,56 +102,6 @@ bool CJbusV1::ReadAcquisitionStatus(uint16_t* status) {
     if (status)
         *status = 0;
     return true;
-}
-
-bool CJbusV1::WriteCommand(uint16_t command) { return WriteCommandAt(kCommand, command); }
-
-bool CJbusV1::ReadFactorySettings(FactorySettingsBlock* out) {
-    return ReadInto(RegisterWord(kFactorySettings), kFactorySettingsWords, out, FactorySettingsBlock::kSize);
-}
-
-bool CJbusV1::WriteFactorySettings(const FactorySettingsBlock* block) {
-    return WriteFrom(RegisterWord(kFactorySettings), kFactorySettingsWords, block, FactorySettingsBlock::kSize);
-}
-
-bool CJbusV1::ReadCalibrationTable(CalibrationTable* out) {
-    return ReadInto(RegisterWord(kCalibrationTable), kCalibrationTableWords, out, CalibrationTable::kSize);
-}
-
-bool CJbusV1::WriteCalibrationTable(const CalibrationTable* block) {
-    return WriteFrom(RegisterWord(kCalibrationTable), kCalibrationTableWords, block, CalibrationTable::kSize);
-}
-
-bool CJbusV1::ReadPreferences(PreferenceBlock* out) {
-    return ReadInto(RegisterWord(kPreferences), kPreferencesWords, out, PreferenceBlock::kSize);
-}
-
-bool CJbusV1::WritePreferences(const PreferenceBlock* block) {
-    return WriteFrom(RegisterWord(kPreferences), kPreferencesWords, block, PreferenceBlock::kSize);
-}
-
-bool CJbusV1::ReadUnitText(UnitTextArea* out) {
-    return ReadInto(RegisterWord(kUnitText), kTextWords, out, UnitTextArea::kSize);
-}
-
-bool CJbusV1::WriteUnitText(const UnitTextArea* text) {
-    return WriteFrom(RegisterWord(kUnitText), kTextWords, text, UnitTextArea::kSize);
-}
-
-bool CJbusV1::ReadDisplayCode(DisplayCodeText* out) {
-    return ReadInto(RegisterWord(kDisplayCode), kDisplayCodeWords, out, DisplayCodeText::kSize);
-}
-
-bool CJbusV1::WriteDisplayCode(const DisplayCodeText* code) {
-    return WriteFrom(RegisterWord(kDisplayCode), kDisplayCodeWords, code, DisplayCodeText::kSize);
-}
-
-bool CJbusV1::ReadUnitCounters(CounterRecord* out) {
-    return ReadInto(WordOf(identificationBase), kCounterWords, out, CounterRecord::kSize);
-}
-
-bool CJbusV1::ReadUnitCounter(uint32_t* counter) {
-    return ReadInto(WordOf(identificationBase), kFirstCounterWords, counter, sizeof(uint32_t));
 }
 
 } // namespace unitlink

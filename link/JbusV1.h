@@ -1,14 +1,14 @@
 // Register map of protocol version 1 units (software major version 1).
 #pragma once
 
-#include "link/Jbus.h"
+#include "link/JbusSharedMap.h"
 
 namespace unitlink {
 
 // Re-packs a protocol 1 conditions word into the protocol 2 layout the panel reads.
 uint16_t RepackConditionsV1(uint16_t raw) noexcept;
 
-class CJbusV1 : public CJbus {
+class CJbusV1 : public CJbusSharedMap {
 public:
     CJbusV1(const BusApi& bus, ErrorLatch& latch, WaitFunction wait = {});
 
@@ -25,19 +25,6 @@ public:
     bool ReadImageLayout(ImageLayoutRecord* out) override;
     bool ReadLinkCounters(LinkCounterRecord* out) override;
     bool ReadAcquisitionStatus(uint16_t* status) override;
-    bool WriteCommand(uint16_t command) override;
-    bool ReadFactorySettings(FactorySettingsBlock* out) override;
-    bool WriteFactorySettings(const FactorySettingsBlock* block) override;
-    bool ReadCalibrationTable(CalibrationTable* out) override;
-    bool WriteCalibrationTable(const CalibrationTable* block) override;
-    bool ReadPreferences(PreferenceBlock* out) override;
-    bool WritePreferences(const PreferenceBlock* block) override;
-    bool ReadUnitText(UnitTextArea* out) override;
-    bool WriteUnitText(const UnitTextArea* text) override;
-    bool ReadDisplayCode(DisplayCodeText* out) override;
-    bool WriteDisplayCode(const DisplayCodeText* code) override;
-    bool ReadUnitCounters(CounterRecord* out) override;
-    bool ReadUnitCounter(uint32_t* counter) override;
 };
 
 } // namespace unitlink

@@ -16,31 +16,31 @@ constexpr uint16_t kCoolingTime = 86, kGeneralCounter = 88;
 constexpr uint16_t kAcquisitionStatus = 90;
 constexpr uint16_t kImageLayout = 94, kImageLayoutWords = 4;
 constexpr uint16_t kLinkCounters = 102, kLinkCounterWords = 9;
-constexpr uint16_t kCommand = 128;
-constexpr uint16_t kFactorySettings = 130, kFactorySettingsWords = 16;
-constexpr uint16_t kCalibrationTable = 162, kCalibrationTableWords = 40;
-constexpr uint16_t kPreferences = 242, kPreferencesWords = 20;
-constexpr uint16_t kUnitText = 282, kTextWords = 20;
-constexpr uint16_t kDisplayCode = 322, kDisplayCodeWords = 2;
-constexpr uint16_t kCounterWords = 5, kFirstCounterWords = 2;
 
 } // namespace
 
-CJbusV2::CJbusV2(const BusApi& bus, ErrorLatch& latch, WaitFunction wait) : CJbus(bus, latch, std::move(wait)) {
+CJbusV2::CJbusV2(const BusApi& bus, ErrorLatch& latch, WaitFunction wait)
+    : CJbusSharedMap(bus, latch, std::move(wait)) {
     registerBase = defaultRegisterBase;
     identificationBase = identificationAddress;
     hostTextAddress = 0xD02E;
 }
 
-int CJbusV2::GetProtocolVersion() { return 2; }
+int CJbusV2::GetProtocolVersion() {
+    return 2;
+}
 
 bool CJbusV2::ReadIdentification(IdentificationBlock* out) {
     return ReadInto(RegisterWord(kIdentification), kIdentificationWords, out, IdentificationBlock::kSize);
 }
 
-bool CJbusV2::ReadUnitState(uint16_t* state) { return ReadInto(RegisterWord(kState), 1, state, 2); }
+bool CJbusV2::ReadUnitState(uint16_t* state) {
+    return ReadInto(RegisterWord(kState), 1, state, 2);
+}
 
-bool CJbusV2::ReadUnitError(uint16_t* error) { return ReadInto(RegisterWord(kError), 1, error, 2); }
+bool CJbusV2::ReadUnitError(uint16_t* error) {
+    return ReadInto(RegisterWord(kError), 1, error, 2);
+}
 
 bool CJbusV2::ReadUnitConditions(uint16_t* conditions) {
     return ReadInto(RegisterWord(kConditions), 1, conditions, 2);
@@ -77,7 +77,9 @@ bool CJbusV2::ReadMeasurements(MeasurementRecord* out) {
     return ReadInto(RegisterWord(kMeasurements), kMeasurementWords, out, MeasurementRecord::kSize);
 }
 
-bool CJbusV2::ReadCoolingTime(uint16_t* seconds) { return ReadInto(RegisterWord(kCoolingTime), 1, seconds, 2); }
+bool CJbusV2::ReadCoolingTime(uint16_t* seconds) {
+    return ReadInto(RegisterWord(kCoolingTime), 1, seconds, 2);
+}
 
 bool CJbusV2::ReadGeneralCounter(uint16_t* value) {
     return ReadInto(RegisterWord(kGeneralCounter), 1, value, 2);
@@ -93,56 +95,6 @@ bool CJbusV2::ReadLinkCounters(LinkCounterRecord* out) {
 
 bool CJbusV2::ReadAcquisitionStatus(uint16_t* status) {
     return ReadInto(RegisterWord(kAcquisitionStatus), 1, status, 2);
-}
-
-bool CJbusV2::WriteCommand(uint16_t command) { return WriteCommandAt(kCommand, command); }
-
-bool CJbusV2::ReadFactorySettings(FactorySettingsBlock* out) {
-    return ReadInto(RegisterWord(kFactorySettings), kFactorySettingsWords, out, FactorySettingsBlock::kSize);
-}
-
-bool CJbusV2::WriteFactorySettings(const FactorySettingsBlock* block) {
-    return WriteFrom(RegisterWord(kFactorySettings), kFactorySettingsWords, block, FactorySettingsBlock::kSize);
-}
-
-bool CJbusV2::ReadCalibrationTable(CalibrationTable* out) {
-    return ReadInto(RegisterWord(kCalibrationTable), kCalibrationTableWords, out, CalibrationTable::kSize);
-}
-
-bool CJbusV2::WriteCalibrationTable(const CalibrationTable* block) {
-    return WriteFrom(RegisterWord(kCalibrationTable), kCalibrationTableWords, block, CalibrationTable::kSize);
-}
-
-bool CJbusV2::ReadPreferences(PreferenceBlock* out) {
-    return ReadInto(RegisterWord(kPreferences), kPreferencesWords, out, PreferenceBlock::kSize);
-}
-
-bool CJbusV2::WritePreferences(const PreferenceBlock* block) {
-    return WriteFrom(RegisterWord(kPreferences), kPreferencesWords, block, PreferenceBlock::kSize);
-}
-
-bool CJbusV2::ReadUnitText(UnitTextArea* out) {
-    return ReadInto(RegisterWord(kUnitText), kTextWords, out, UnitTextArea::kSize);
-}
-
-bool CJbusV2::WriteUnitText(const UnitTextArea* text) {
-    return WriteFrom(RegisterWord(kUnitText), kTextWords, text, UnitTextArea::kSize);
-}
-
-bool CJbusV2::ReadDisplayCode(DisplayCodeText* out) {
-    return ReadInto(RegisterWord(kDisplayCode), kDisplayCodeWords, out, DisplayCodeText::kSize);
-}
-
-bool CJbusV2::WriteDisplayCode(const DisplayCodeText* code) {
-    return WriteFrom(RegisterWord(kDisplayCode), kDisplayCodeWords, code, DisplayCodeText::kSize);
-}
-
-bool CJbusV2::ReadUnitCounters(CounterRecord* out) {
-    return ReadInto(WordOf(identificationBase), kCounterWords, out, CounterRecord::kSize);
-}
-
-bool CJbusV2::ReadUnitCounter(uint32_t* counter) {
-    return ReadInto(WordOf(identificationBase), kFirstCounterWords, counter, sizeof(uint32_t));
 }
 
 } // namespace unitlink

@@ -1,11 +1,11 @@
 // Register map of protocol version 2 units (software major versions 2 and 3).
 #pragma once
 
-#include "link/Jbus.h"
+#include "link/JbusSharedMap.h"
 
 namespace unitlink {
 
-class CJbusV2 : public CJbus {
+class CJbusV2 : public CJbusSharedMap {
 public:
     CJbusV2(const BusApi& bus, ErrorLatch& latch, WaitFunction wait = {});
 
@@ -22,19 +22,6 @@ public:
     bool ReadImageLayout(ImageLayoutRecord* out) override;
     bool ReadLinkCounters(LinkCounterRecord* out) override;
     bool ReadAcquisitionStatus(uint16_t* status) override;
-    bool WriteCommand(uint16_t command) override;
-    bool ReadFactorySettings(FactorySettingsBlock* out) override;
-    bool WriteFactorySettings(const FactorySettingsBlock* block) override;
-    bool ReadCalibrationTable(CalibrationTable* out) override;
-    bool WriteCalibrationTable(const CalibrationTable* block) override;
-    bool ReadPreferences(PreferenceBlock* out) override;
-    bool WritePreferences(const PreferenceBlock* block) override;
-    bool ReadUnitText(UnitTextArea* out) override;
-    bool WriteUnitText(const UnitTextArea* text) override;
-    bool ReadDisplayCode(DisplayCodeText* out) override;
-    bool WriteDisplayCode(const DisplayCodeText* code) override;
-    bool ReadUnitCounters(CounterRecord* out) override;
-    bool ReadUnitCounter(uint32_t* counter) override;
 };
 
 } // namespace unitlink

@@ -5,26 +5,9 @@
 #   run-unit-test.sh WINE_RUN EMULATOR TEST_EXE PREFIX
 set -u
 wine_run=$1 emulator=$2 test_exe=$3 prefix=$4
-export LUMEN_WINEPREFIX=$prefix WINEPREFIX=$prefix
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  "$wine_run" --shutdown
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap "exit 1" INT TERM
-
+. "$(dirname "$0")/../pty-port.sh"
 [ -x "$emulator" ] || { echo "no emulator at $emulator"; exit 1; }
-socat pty,rawer,link="$work/unit" pty,rawer,link="$work/host" 2>"$work/socat.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -e "$work/unit" ] && [ -e "$work/host" ] && break; sleep 0.05; done
-[ -e "$work/host" ] || { echo "socat did not make the pty pair"; cat "$work/socat.log"; exit 1; }
-
-"$wine_run" --init || exit 1
-"$wine_run" reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$(readlink -f "$work/host")" /f >/dev/null 2>&1
-wineserver -k 2>/dev/null; sleep 0.5 # the mapping is read when the server starts
+pty_port_setup "$wine_run" "$prefix" COM5
 
 status=0
 for run in "1.02 1 19200" "2.10 2 19200" "2.10 2 38400"; do

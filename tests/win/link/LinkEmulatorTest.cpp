@@ -1,5 +1,6 @@
 // The unit link against the emulator's in-process Nxjbus.dll under Wine: port opening with the real
 // registry and lock, each software version, a second opening, data blocks and the restore file.
+#include "host/ShotRecords.h"
 #include "link/BlockUpdate.h"
 #include "link/PortOpening.h"
 #include "link/RestoreFile.h"
@@ -215,6 +216,25 @@ TEST_F(LinkEmulator, RestoreFileIs182BytesAndSurvivesAFailedSnapshot) {
     ASSERT_TRUE(link->Get()->ReadPreferences(&now));
     EXPECT_EQ(now.DoseUnit(), 1);
     EXPECT_EQ(latch.GetLatchedError(), 0);
+}
+
+// The unit's rotation flag decides the module's mirror flag and the machine's "Rotation" setting.
+TEST_F(LinkEmulator, RotationFlagSetsMirrorAndTheMachineSetting) {
+    ASSERT_EQ(Open(), kOpenCommPortSuccess);
+    auto rotation = [] {
+        char text[8] = {};
+        DWORD size = sizeof text;
+        EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Classes\\HALVEX\\PANO", "Rotation", RRF_RT_REG_SZ,
+                               nullptr, text, &size),
+                  ERROR_SUCCESS);
+        return std::string(text);
+    };
+    Control("rotation 1");
+    EXPECT_EQ(host::UpdateRotation(*link, support::SystemRegistry()), 0);
+    EXPECT_EQ(rotation(), "1");
+    Control("rotation 0");
+    EXPECT_EQ(host::UpdateRotation(*link, support::SystemRegistry()), 1) << "an unrotated image is mirrored";
+    EXPECT_EQ(rotation(), "0");
 }
 
 } // namespace

@@ -115,26 +115,4 @@ TEST_F(EventLogTest, UnopenableFileOrEmptyPathLosesTheEntryQuietly) {
     EXPECT_EQ(lock.depth, 0);
 }
 
-TEST_F(EventLogTest, ConcurrentWritersLeaveWholeLines) {
-    auto log = MakeLog();
-    log.SetLogTag("LUMEN70");
-    std::vector<std::thread> writers;
-    for (int t = 0; t < 2; ++t)
-        writers.emplace_back([&log, t] {
-            for (int i = 0; i < 100; ++i)
-                log.WriteLogEntry(3, "writer" + std::to_string(t), "f", i);
-        });
-    for (auto& w : writers)
-        w.join();
-    std::istringstream lines(ReadFile(path));
-    std::string line;
-    int count = 0;
-    while (std::getline(lines, line)) {
-        ++count;
-        EXPECT_EQ(line.rfind("3:[LUMEN70];writer", 0), 0u) << line;
-        EXPECT_EQ(line.back(), '\r');
-    }
-    EXPECT_EQ(count, 200);
-}
-
 } // namespace

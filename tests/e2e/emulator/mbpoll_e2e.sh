@@ -25,9 +25,8 @@ for _ in $(seq 100); do grep -q 'serving' "$work/emu.log" && break; sleep 0.05; 
 port=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/emu.log")
 [ -n "$port" ] || fail "the emulator did not report serving"
 
-poll() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 "$@" "$work/master" 2>&1; }
-put() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 -t 4 -r "$1" "$work/master" "$2" 2>&1; }
-words() { poll -t 4:hex -r "$1" -c "$2" | sed -n 's/^\[[0-9]*\]:[[:space:]]*0x\([0-9A-Fa-f]*\).*/\1/p'; }
+poll() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 "$@" 2>&1; }
+words() { poll -t 4:hex -r "$1" -c "$2" "$work/master" | sed -n 's/^\[[0-9]*\]:[[:space:]]*0x\([0-9A-Fa-f]*\).*/\1/p'; }
 
 # Identification: the version text lies in bytes 12-17, low byte of each word first.
 id=$(words 28672 15)
@@ -38,19 +37,13 @@ for w in $(echo "$id" | sed -n '7,9p'); do
 done
 [ "$version" = "2.10" ] || fail "version text '$version'"
 
-state=$(words 28687 1)
-[ "$state" = 0200 ] || fail "state word $state, expected 0200 (voice, not ready)"
-
-# Panel active (0x0085) makes the unit ready; mA up (0x0002) steps 10.0 to 10.5 mA.
-put 28736 133 >/dev/null || fail "writing the panel-active command"
-state=$(words 28687 1)
-[ "$state" = 0300 ] || fail "state word $state after 0x0085, expected 0300"
-put 28736 2 >/dev/null || fail "writing mA up"
-ma=$(words 28691 1)
-[ "$ma" = 0069 ] || fail "mA x 10 is $ma, expected 0069 (105)"
+# Panel active (0x0085) makes the unit ready (voice, ready); mA up (0x0002) steps 10.0 to 10.5 mA.
+for cmd in 133 2; do poll -t 4 -r 28736 "$work/master" "$cmd" >/dev/null || fail "writing command $cmd"; done
+[ "$(words 28687 1)" = 0300 ] || fail "state word $(words 28687 1) after 0x0085, expected 0300"
+[ "$(words 28691 1)" = 0069 ] || fail "mA x 10 is $(words 28691 1), expected 0069 (105)"
 
 # An address no register covers answers exception 2.
-out=$(poll -t 4 -r 28732 -c 1)
+out=$(poll -t 4 -r 28732 -c 1 "$work/master")
 echo "$out" | grep -qi 'illegal data address' || fail "unmapped address: $out"
 
 # Scenario control on the loopback port.
@@ -60,7 +53,7 @@ echo "expose" >&3; read -r reply <&3
 echo "status" >&3; read -r reply <&3
 echo "$reply" | grep -q 'cycle=1' || fail "status: $reply"
 echo "fault exception 6 1" >&3; read -r reply <&3
-out=$(poll -t 4 -r 28687 -c 1)
+out=$(poll -t 4 -r 28687 -c 1 "$work/master")
 echo "$out" | grep -qi 'busy' || fail "injected exception 6: $out"
 exec 3>&-
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 class ControlLineTest : public ::testing::Test {
@@ -33,23 +35,15 @@ TEST_F(ControlLineTest, MalformedLinesAreRefusedWithoutEffect) {
 }
 
 TEST_F(ControlLineTest, ScenarioInputsReachTheRegisters) {
-    EXPECT_TRUE(Run("ERROR 0x0C").ok);
-    EXPECT_EQ(Word(32), 12);
-    EXPECT_TRUE(Run("error 0").ok);
-    EXPECT_TRUE(Run("conditions 0x8004").ok);
-    EXPECT_EQ(Word(34), 0x8004);
-    EXPECT_TRUE(Run("technical on").ok);
-    EXPECT_EQ(Word(30) & 0x0C00, 0x0800);
-    EXPECT_TRUE(Run("voice off").ok);
-    EXPECT_FALSE(Word(30) & 0x0200);
-    EXPECT_TRUE(Run("wait 90").ok);
-    EXPECT_EQ(Word(86), 90);
-    EXPECT_TRUE(Run("advance 30000").ok);
-    EXPECT_EQ(Word(86), 60);
-    EXPECT_TRUE(Run("wait none").ok);
-    EXPECT_EQ(Word(86), 65535);
-    EXPECT_TRUE(Run("command 0x0304").ok);
-    EXPECT_EQ(Word(42), 0x03);
+    // Each line, then the register (byte offset) that shows it; later lines build on earlier ones.
+    const std::tuple<const char*, uint16_t, uint16_t> lines[] = {
+        {"ERROR 0x0C", 32, 12},       {"error 0", 32, 0},        {"conditions 0x8004", 34, 0x8004},
+        {"technical on", 30, 0x0A00}, {"voice off", 30, 0x0800}, {"wait 90", 86, 90},
+        {"advance 30000", 86, 60},    {"wait none", 86, 65535},  {"command 0x0304", 42, 0x03}};
+    for (const auto& [line, offset, value] : lines) {
+        EXPECT_TRUE(Run(line).ok) << line;
+        EXPECT_EQ(Word(offset), value) << line;
+    }
     EXPECT_EQ(Run("command 0x00FF").reply, "ok refused with exception 3");
     EXPECT_TRUE(Run("port missing").ok);
     EXPECT_TRUE(unit.PortMissing());
@@ -68,10 +62,12 @@ TEST_F(ControlLineTest, TimedExposureAndStatus) {
 }
 
 TEST_F(ControlLineTest, FaultsAreArmedForTheirRequestCount) {
-    EXPECT_TRUE(Run("fault slow 250 1").ok);
-    const auto slow = unit.TakeLinkFault();
-    EXPECT_EQ(slow.kind, emu::FaultKind::Slow);
-    EXPECT_EQ(slow.delayMs, 250u);
+    EXPECT_TRUE(Run("fault slow 250 2").ok);
+    for (int request = 0; request < 2; ++request) {
+        const auto slow = unit.TakeLinkFault();
+        EXPECT_EQ(slow.kind, emu::FaultKind::Slow);
+        EXPECT_EQ(slow.delayMs, 250u);
+    }
     EXPECT_EQ(unit.TakeLinkFault().kind, emu::FaultKind::None);
     EXPECT_TRUE(Run("fault badcrc 3").ok);
     EXPECT_TRUE(Run("fault none").ok);

@@ -4,47 +4,52 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using emu::UnitModel;
+using Words = std::vector<uint16_t>;
 
 // Byte offset from the register base -> bus word address.
 constexpr uint16_t At(uint16_t byteOffset) {
     return static_cast<uint16_t>(0x7000 + byteOffset / 2);
 }
 
-float FloatOf(const std::vector<uint16_t>& w, size_t index) {
+Words ReadFrom(UnitModel& unit, uint16_t address, uint16_t count) {
+    Words w(count, 0xDEAD);
+    EXPECT_EQ(unit.ReadRegisters(address, count, w.data()), 0) << "address 0x" << std::hex << address;
+    return w;
+}
+
+float FloatOf(const Words& w, size_t index) {
     const uint32_t bits = w[index] | (static_cast<uint32_t>(w[index + 1]) << 16);
     float f;
     std::memcpy(&f, &bits, 4);
     return f;
 }
 
-// The module's re-packing of a protocol-1 conditions word, as the register map documents it.
-uint16_t Repack(uint16_t raw) {
-    return static_cast<uint16_t>((raw & 0x000F) | ((raw & 0x0060) >> 1) | ((raw & 0x0300) >> 2) |
-                                 ((raw & 0x7000) << 1));
-}
-
 class UnitTest : public ::testing::Test {
 protected:
-    explicit UnitTest(const char* version = "2.10") : unit(clock, version) {}
-
-    std::vector<uint16_t> Read(uint16_t byteOffset, uint16_t count) {
-        std::vector<uint16_t> w(count, 0xDEAD);
-        EXPECT_EQ(unit.ReadRegisters(At(byteOffset), count, w.data()), 0) << "offset " << byteOffset;
-        return w;
-    }
+    Words Read(uint16_t byteOffset, uint16_t count) { return ReadFrom(unit, At(byteOffset), count); }
     uint16_t Word(uint16_t byteOffset) { return Read(byteOffset, 1)[0]; }
     int Command(uint16_t word) { return unit.WriteRegisters(At(128), 1, &word); }
     void Advance(uint64_t ms) { clock.Skip(ms); }
     uint16_t CycleState() { return (Word(30) >> 2) & 15; }
+    bool Ready() { return Word(30) & 0x100; }
+    // A key or command word the unit must accept, then the register it should have changed.
+    uint16_t After(uint16_t command, uint16_t byteOffset) {
+        EXPECT_EQ(Command(command), 0) << "command 0x" << std::hex << command;
+        return Word(byteOffset);
+    }
+    uint16_t CycleAfter(uint64_t ms) {
+        Advance(ms);
+        return CycleState();
+    }
     // Exposes with the switch held to the end, then waits until the unit is ready again.
     void FullExposure() {
         ASSERT_TRUE(unit.Expose(std::nullopt));
@@ -54,124 +59,85 @@ protected:
     }
 
     emu::ManualClock clock;
-    UnitModel unit;
-};
-
-class UnitV1Test : public UnitTest {
-protected:
-    UnitV1Test() : UnitTest("1.02") {}
+    UnitModel unit{clock, "2.10"};
 };
 
 TEST(UnitVersion, VersionTextChoosesTheProtocol) {
     emu::ManualClock clock;
-    EXPECT_EQ(UnitModel(clock, "1.02").ProtocolVersion(), 1);
-    EXPECT_EQ(UnitModel(clock, "0.99").ProtocolVersion(), 1);
-    EXPECT_EQ(UnitModel(clock, "2.10").ProtocolVersion(), 2);
-    EXPECT_EQ(UnitModel(clock, "3.05").ProtocolVersion(), 2);
-    EXPECT_EQ(UnitModel(clock, "4.00").ProtocolVersion(), 1);
+    const std::pair<const char*, int> protocols[] = {
+        {"1.02", 1}, {"0.99", 1}, {"2.10", 2}, {"3.05", 2}, {"4.00", 1}};
+    for (const auto& [text, protocol] : protocols)
+        EXPECT_EQ(UnitModel(clock, text).ProtocolVersion(), protocol) << text;
     // The identification field holds five characters and its terminator.
-    EXPECT_FALSE(UnitModel::IsValidVersion("2.1000"));
     EXPECT_TRUE(UnitModel::IsValidVersion("10.25"));
-    EXPECT_FALSE(UnitModel::IsValidVersion("10.250"));
-    EXPECT_FALSE(UnitModel::IsValidVersion("v2"));
+    for (const char* text : {"2.1000", "10.250", "v2"})
+        EXPECT_FALSE(UnitModel::IsValidVersion(text)) << text;
 }
 
-TEST_F(UnitTest, IdentificationAndVersion2Layout) {
-    const auto id = Read(0, 15);
-    char text[31];
-    for (int i = 0; i < 15; ++i) {
-        text[2 * i] = static_cast<char>(id[i] & 0xFF);
-        text[2 * i + 1] = static_cast<char>(id[i] >> 8);
-    }
-    EXPECT_STREQ(text + 12, "2.10");
+TEST(UnitRegisters, LayoutsAndRefusalsOfBothVersions) {
+    emu::ManualClock clock;
+    UnitModel v2(clock, "2.10"), v1(clock, "1.02");
+    char text[30];
+    std::memcpy(text, ReadFrom(v2, At(0), 15).data(), sizeof text); // low byte first, as on this host
     EXPECT_STREQ(text, "LUMEN 70");
+    EXPECT_STREQ(text + 12, "2.10");
 
-    const auto sel = Read(36, 6);
-    EXPECT_EQ(sel[0], 70);   // kV
-    EXPECT_EQ(sel[3], 0x70); // full panoramic, high byte 0
-    EXPECT_EQ(sel[4], 1);    // adult
-    EXPECT_EQ(sel[5], 1);    // normal build
-    EXPECT_EQ(Word(92), 1);  // NOX: acquisition on
+    // Power-on words where each version keeps them: kV, program, patient, build, NOX, shot record
+    // (kV, mA x 10, time x 100, dose kind), image layout and acquisition status.
+    const std::tuple<UnitModel*, uint16_t, uint16_t> values[] = {
+        {&v2, 36, 70},   {&v2, 42, 0x70}, {&v2, 44, 1},  {&v2, 46, 1},    {&v2, 92, 1},     {&v2, 50, 100},
+        {&v2, 54, 1420}, {&v2, 60, 0},    {&v2, 94, 1},  {&v2, 98, 1},    {&v2, 100, 2588}, {&v2, 90, 0},
+        {&v1, 42, 0x70}, {&v1, 48, 1},    {&v1, 50, 70}, {&v1, 56, 1420}, {&v1, 58, 0},     {&v1, 86, 2588}};
+    for (const auto& [unit, offset, value] : values)
+        EXPECT_EQ(ReadFrom(*unit, At(offset), 1)[0], value) << unit->Version() << " offset " << offset;
+    const auto dose = ReadFrom(v2, At(56), 7);
+    EXPECT_GT(FloatOf(dose, 0), 0.0f);
+    EXPECT_GT(FloatOf(dose, 3), FloatOf(dose, 5)); // dose-area product above the receptor kerma here
 
-    const auto shot = Read(48, 11);
-    EXPECT_EQ(shot[1], 100);  // mA x 10
-    EXPECT_EQ(shot[3], 1420); // scan time x 100
-    EXPECT_EQ(shot[6], 0);    // dose kind 0
-    EXPECT_GT(FloatOf(shot, 4), 0.0f);
-    EXPECT_GT(FloatOf(shot, 7), FloatOf(shot, 9)); // dose-area product above the receptor kerma here
+    // Gaps, reads running into one, count limits, read-only words, and each version's host text area.
+    constexpr int kAddr = emu::kIllegalAddress, kValue = emu::kIllegalValue;
+    const std::tuple<UnitModel*, bool, uint16_t, uint16_t, int> access[] = {
+        {&v2, false, At(120), 1, kAddr}, {&v2, false, At(118), 2, kAddr}, {&v2, false, At(326), 1, kAddr},
+        {&v2, false, 0x0000, 1, kAddr},  {&v2, false, 0x680E, 1, kAddr},  {&v2, false, At(0), 126, kValue},
+        {&v2, false, At(0), 0, kValue},  {&v2, true, At(30), 1, kAddr},   {&v2, true, 0x6809, 1, kAddr},
+        {&v2, true, 0x6817, 20, 0},      {&v2, true, 0x6818, 20, kAddr},  {&v1, false, At(106), 1, kAddr},
+        {&v1, false, 0x6818, 20, 0},     {&v1, false, 0x6817, 20, kAddr}};
+    Words buffer(130, 0x2020);
+    for (const auto& [unit, write, address, count, result] : access)
+        EXPECT_EQ(write ? unit->WriteRegisters(address, count, buffer.data())
+                        : unit->ReadRegisters(address, count, buffer.data()),
+                  result)
+            << unit->Version() << (write ? " write 0x" : " read 0x") << std::hex << address;
+    const uint16_t noSuchCommand = 0x00FF;
+    EXPECT_EQ(v2.WriteRegisters(At(128), 1, &noSuchCommand), kValue);
 
-    const auto layout = Read(94, 4);
-    EXPECT_EQ(layout[0], 1);
-    EXPECT_EQ(layout[2], 1);
-    EXPECT_EQ(layout[3], 2588);
-    EXPECT_EQ(Word(90), 0); // no acquisition yet
-}
-
-TEST_F(UnitTest, UnmappedAndOversizedRequestsAreRefused) {
-    uint16_t w[130];
-    EXPECT_EQ(unit.ReadRegisters(At(120), 1, w), emu::kIllegalAddress);
-    EXPECT_EQ(unit.ReadRegisters(At(118), 2, w), emu::kIllegalAddress); // runs into the gap
-    EXPECT_EQ(unit.ReadRegisters(At(326), 1, w), emu::kIllegalAddress);
-    EXPECT_EQ(unit.ReadRegisters(0x0000, 1, w), emu::kIllegalAddress);
-    EXPECT_EQ(unit.ReadRegisters(0x680E, 1, w), emu::kIllegalAddress);
-    EXPECT_EQ(unit.ReadRegisters(At(0), 126, w), emu::kIllegalValue);
-    EXPECT_EQ(unit.ReadRegisters(At(0), 0, w), emu::kIllegalValue);
-    const uint16_t value = 1;
-    EXPECT_EQ(unit.WriteRegisters(At(30), 1, &value), emu::kIllegalAddress); // state word is read-only
-    EXPECT_EQ(unit.WriteRegisters(0x6809, 1, &value), emu::kIllegalAddress);
-    // Host text: protocol 2 address; protocol 1's starts one word later and is not the same area.
-    std::vector<uint16_t> text(20, 0x2020);
-    EXPECT_EQ(unit.WriteRegisters(0x6817, 20, text.data()), 0);
-    EXPECT_EQ(unit.WriteRegisters(0x6818, 20, text.data()), emu::kIllegalAddress);
-    EXPECT_EQ(Command(0x00FF), emu::kIllegalValue);
-}
-
-TEST_F(UnitV1Test, Version1Layout) {
-    const auto sel = Read(36, 7);
-    EXPECT_EQ(sel[3], 0x70);
-    EXPECT_EQ(sel[6], 1); // NOX in the seventh word
-    const auto shot = Read(50, 5);
-    EXPECT_EQ(shot[0], 70);
-    EXPECT_EQ(shot[3], 1420);
-    EXPECT_EQ(shot[4], 0);
-    EXPECT_EQ(Read(80, 4)[3], 2588);
-    uint16_t w[20];
-    EXPECT_EQ(unit.ReadRegisters(At(106), 1, w), emu::kIllegalAddress);
-    EXPECT_EQ(unit.ReadRegisters(0x6818, 20, w), 0);
-    EXPECT_EQ(unit.ReadRegisters(0x6817, 20, w), emu::kIllegalAddress);
-}
-
-TEST_F(UnitV1Test, ConditionsAreDeliveredInTheRawLayout) {
-    unit.SetConditions(0xE0FF); // every bit protocol 1 can carry
-    EXPECT_EQ(Repack(Word(34)), 0xE0FF);
-    unit.SetConditions(0x0204); // bit 9 has no protocol-1 place
-    EXPECT_EQ(Repack(Word(34)), 0x0004);
-    unit.SetConditionsRawV1(0xFFFF);
-    EXPECT_EQ(Word(34), 0xFFFF);
-    unit.SetConditionsRawV1(0x0010);
-    EXPECT_EQ(Repack(Word(34)), 0);
+    // Protocol 1 carries the conditions in the unit's raw layout; bits with no place there are dropped.
+    const std::pair<uint16_t, uint16_t> conditions[] = {{0xE0FF, 0x736F}, {0x0204, 0x0004}};
+    for (const auto& [set, raw] : conditions) {
+        v1.SetConditions(set);
+        EXPECT_EQ(ReadFrom(v1, At(34), 1)[0], raw) << std::hex << set;
+    }
+    for (uint16_t raw : {0xFFFF, 0x0010}) { // raw-only bits pass through without becoming conditions
+        v1.SetConditionsRawV1(raw);
+        EXPECT_EQ(ReadFrom(v1, At(34), 1)[0], raw) << std::hex << raw;
+    }
 }
 
 TEST_F(UnitTest, KeysStepWithinTheProgramsLimits) {
     for (int i = 0; i < 30; ++i)
         ASSERT_EQ(Command(0x0001), 0);
-    EXPECT_EQ(Read(36, 1)[0], 86);
-    EXPECT_EQ(Read(48, 1)[0], 86); // the shot registers show what will be delivered
+    EXPECT_EQ(Word(36), 86);
+    EXPECT_EQ(Word(48), 86); // the shot registers show what will be delivered
     for (int i = 0; i < 30; ++i)
         ASSERT_EQ(Command(0x0102), 0);
     EXPECT_EQ(Word(38), 20);
-    EXPECT_EQ(Command(0x0003), 0); // panoramic scan time belongs to the program
-    EXPECT_EQ(Word(40), 1420);
-
-    ASSERT_EQ(Command(0x0304), 0); // cephalometric lateral: time keys step 0.1 s
-    EXPECT_EQ(Word(40), 100);
-    EXPECT_EQ(Command(0x0003), 0);
-    EXPECT_EQ(Word(40), 110);
+    EXPECT_EQ(After(0x0003, 40), 1420); // panoramic scan time belongs to the program
+    EXPECT_EQ(After(0x0304, 40), 100);  // cephalometric lateral: time keys step 0.1 s
+    EXPECT_EQ(After(0x0003, 40), 110);
     EXPECT_EQ(Word(92), 2); // cephalometric: acquisition always on
     EXPECT_EQ(Command(0x0203), emu::kIllegalValue);
-    EXPECT_EQ(Command(0x0604), 0); // mA calibration step 1
-    EXPECT_EQ(Command(0x0002), 0); // accepted, but the set point does not move
-    EXPECT_EQ(Word(38), 40);
+    EXPECT_EQ(Command(0x0604), 0);                  // mA calibration step 1
+    EXPECT_EQ(After(0x0002, 38), 40);               // accepted, but the set point does not move
     EXPECT_EQ(Command(0x3104), emu::kIllegalValue); // no such TMJ variant
     EXPECT_EQ(Command(0x0B04), 0);
 }
@@ -182,23 +148,18 @@ TEST_F(UnitTest, PatientAndMemoryKeyChangeTheDefaults) {
     EXPECT_EQ(Word(36), 65);       // 70 - 5
     EXPECT_EQ(Word(38), 70);       // 10 mA x 70 %
     EXPECT_EQ(Command(0x0306), emu::kIllegalValue);
-    ASSERT_EQ(Command(0x0105), 0);
-    ASSERT_EQ(Command(0x0106), 0);
-    Command(0x0001);
-    Command(0x0001);
+    for (uint16_t key : {0x0105, 0x0106, 0x0001, 0x0001})
+        ASSERT_EQ(Command(key), 0);
     EXPECT_EQ(Word(36), 72);
     ASSERT_EQ(Command(0x0008), 0); // memory: 72 kV becomes the program's default
     Command(0x0204);
-    Command(0x7004);
-    EXPECT_EQ(Word(36), 72);
-    Command(0x0206); // large: +3 on the stored default
-    EXPECT_EQ(Word(36), 75);
-    ASSERT_EQ(Command(0x0082), 0); // user set points back to the factory values
-    EXPECT_EQ(Word(36), 73);
+    EXPECT_EQ(After(0x7004, 36), 72);
+    EXPECT_EQ(After(0x0206, 36), 75); // large: +3 on the stored default
+    EXPECT_EQ(After(0x0082, 36), 73); // user set points back to the factory values
 }
 
-TEST_F(UnitTest, ExposureCycleTimeline) {
-    EXPECT_FALSE(Word(30) & 0x100); // panel not active yet
+TEST_F(UnitTest, ExposureCycleTimelineAndAcquisitionStatus) {
+    EXPECT_FALSE(Ready()); // panel not active yet
     EXPECT_FALSE(unit.PressSwitch());
     unit.ReleaseSwitch();
     ASSERT_EQ(Command(0x0085), 0);
@@ -208,38 +169,41 @@ TEST_F(UnitTest, ExposureCycleTimeline) {
     EXPECT_EQ(Word(30), 0x0204); // cycle state 1
     EXPECT_EQ(Word(86), 65535);  // no waiting value while a cycle runs
     EXPECT_EQ(Command(0x0001), emu::kDeviceBusy);
-    Advance(1499);
-    EXPECT_EQ(CycleState(), 1);
+    EXPECT_EQ(CycleAfter(1499), 1);
     Advance(1);
     EXPECT_EQ(Word(30), 0x0248); // cycle state 2 with emission
     EXPECT_EQ(Word(90), 1);      // image being acquired
-    Advance(14199);
-    EXPECT_EQ(CycleState(), 2);
-    Advance(1);
-    EXPECT_EQ(CycleState(), 0); // complete, though the switch is still held
+    EXPECT_EQ(CycleAfter(14199), 2);
+    EXPECT_EQ(CycleAfter(1), 0); // complete, though the switch is still held
     unit.ReleaseSwitch();
     EXPECT_EQ(CycleState(), 0);
 
-    const auto shot = Read(48, 11);
-    EXPECT_EQ(shot[0], 70);
-    EXPECT_EQ(shot[2], 1420);
+    EXPECT_EQ(Word(48), 70);
+    EXPECT_EQ(Word(52), 1420);
     const uint16_t wait = Word(86);
     EXPECT_GE(wait, 60);
     EXPECT_LE(wait, 70);
-    EXPECT_FALSE(Word(30) & 0x100);
+    EXPECT_FALSE(Ready());
     EXPECT_GT(Word(88), 0); // tube load
-    const auto counters = [&] {
-        uint16_t c[5];
-        EXPECT_EQ(unit.ReadRegisters(0x6809, 5, c), 0);
-        return std::vector<uint16_t>(c, c + 5);
-    }();
+    const auto counters = ReadFrom(unit, 0x6809, 5);
     EXPECT_EQ(counters[0], 1);
     EXPECT_NEAR(counters[2], 69 * 10.25 * 14.2, 400); // joules
     Advance(1000);
     EXPECT_EQ(Word(86), wait - 1);
     Advance((wait - 1) * 1000ull);
     EXPECT_EQ(Word(86), 0);
-    EXPECT_TRUE(Word(30) & 0x100);
+    EXPECT_TRUE(Ready());
+
+    // The acquisition status follows the scenario, and stays 0 for an exposure without acquisition.
+    unit.FailNextAcquisition(true);
+    ASSERT_TRUE(unit.Expose(std::nullopt));
+    Advance(1500);
+    EXPECT_EQ(Word(90), 2);
+    Advance(14200 + 70000);
+    EXPECT_EQ(After(0x0007, 92), 0);
+    ASSERT_TRUE(unit.Expose(std::nullopt));
+    Advance(1500);
+    EXPECT_EQ(Word(90), 0);
 }
 
 TEST_F(UnitTest, ReleasingEarlyAbortsTheCycle) {
@@ -248,17 +212,13 @@ TEST_F(UnitTest, ReleasingEarlyAbortsTheCycle) {
     Advance(1000);
     unit.ReleaseSwitch();
     EXPECT_EQ(CycleState(), 4);
-    Advance(2000);
-    EXPECT_EQ(CycleState(), 0);
+    EXPECT_EQ(CycleAfter(2000), 0);
     EXPECT_EQ(Word(86), 0); // nothing emitted, nothing to cool
 
     ASSERT_TRUE(unit.Expose(1500 + 5000));
-    Advance(6500);
-    EXPECT_EQ(CycleState(), 5);
-    EXPECT_EQ(Word(52), 500); // delivered 5.0 s of the 14.2 s
-    EXPECT_EQ(Word(54), 1420);
-    Advance(2000);
-    EXPECT_EQ(CycleState(), 0);
+    EXPECT_EQ(CycleAfter(6500), 5);
+    EXPECT_EQ(Read(52, 2), (Words{500, 1420})); // delivered 5.0 s of the 14.2 s
+    EXPECT_EQ(CycleAfter(2000), 0);
 
     // A unit error during emission stops it too.
     Advance(Word(86) * 1000ull);
@@ -268,38 +228,18 @@ TEST_F(UnitTest, ReleasingEarlyAbortsTheCycle) {
     EXPECT_EQ(CycleState(), 6);
 }
 
-TEST_F(UnitTest, AcquisitionStatusFollowsNoxAndScenario) {
-    Command(0x0085);
-    unit.FailNextAcquisition(true);
-    ASSERT_TRUE(unit.Expose(std::nullopt));
-    Advance(1500);
-    EXPECT_EQ(Word(90), 2);
-    Advance(14200 + 70000);
-    Command(0x0007); // exposure without acquisition
-    EXPECT_EQ(Word(92), 0);
-    ASSERT_TRUE(unit.Expose(std::nullopt));
-    Advance(1500);
-    EXPECT_EQ(Word(90), 0);
-}
-
 TEST_F(UnitTest, ProgramsReportTheirImageLayout) {
     Command(0x1104);
-    auto layout = Read(94, 4);
-    EXPECT_EQ(layout[2], 4);
-    EXPECT_EQ(layout[3], 3344);
+    EXPECT_EQ(Read(98, 2), (Words{4, 3344}));
     Command(0x0104);
-    layout = Read(94, 4);
-    EXPECT_EQ(layout[2], 2);
-    EXPECT_EQ(layout[3], 1672);
+    EXPECT_EQ(Read(98, 2), (Words{2, 1672}));
     unit.SetRotation(0);
     EXPECT_EQ(Word(94), 0);
-    Command(0x0404); // switch to cephalometry: lateral view once the arm is there
-    EXPECT_EQ(Word(42), 0x04);
+    EXPECT_EQ(After(0x0404, 42), 0x04); // switch to cephalometry: lateral view once the arm is there
     Advance(3000);
     EXPECT_EQ(Word(42), 0x03);
     Command(0x0107);
-    Command(0x7004); // exit sequence
-    EXPECT_EQ(Word(42), 0x70);
+    EXPECT_EQ(After(0x7004, 42), 0x70); // exit sequence
     EXPECT_EQ(Word(92), 1);
 }
 
@@ -307,57 +247,49 @@ TEST_F(UnitTest, ErrorsBlockReadinessUntilCleared) {
     Command(0x0085);
     unit.SetError(1);
     EXPECT_EQ(Word(32), 1);
-    EXPECT_FALSE(Word(30) & 0x100);
-    Command(0x000B);
-    EXPECT_EQ(Word(32), 0);
+    EXPECT_FALSE(Ready());
+    EXPECT_EQ(After(0x000B, 32), 0);
 
     unit.SetError(12);
-    Command(0x000B); // a fault is not acknowledged without technical access
-    EXPECT_EQ(Word(32), 12);
-    Command(0x0080);
-    EXPECT_EQ(Word(32), 0);
-    EXPECT_FALSE(Word(30) & 0x100); // restarting
+    EXPECT_EQ(After(0x000B, 32), 12); // a fault is not acknowledged without technical access
+    EXPECT_EQ(After(0x0080, 32), 0);
+    EXPECT_FALSE(Ready()); // restarting
     Advance(2500);
-    EXPECT_TRUE(Word(30) & 0x100);
+    EXPECT_TRUE(Ready());
 
     unit.SetError(20);
     unit.SetAccess(2);
     EXPECT_EQ(Word(30) & 0x0C00, 0x0800);
-    Command(0x000B);
-    EXPECT_EQ(Word(32), 0);
+    EXPECT_EQ(After(0x000B, 32), 0);
 }
 
 TEST_F(UnitTest, InvalidBlocksAreRefusedAndRaiseTheirError) {
     const auto goodCal = Read(162, 40);
-    std::vector<uint16_t> zeros(40, 0);
-    ASSERT_EQ(unit.WriteRegisters(At(162), 40, zeros.data()), 0); // a failed read written back
-    Command(0x0181);
-    EXPECT_EQ(Word(32), 54);
-    Command(0x000B);
-    EXPECT_EQ(Word(32), 54) << "the block is still invalid";
-    ASSERT_EQ(unit.WriteRegisters(At(162), 40, goodCal.data()), 0); // restored from the file
-    Command(0x0181);
-    EXPECT_EQ(Word(32), 0);
+    // Writes the calibration table and tells the unit so; the error register answers.
+    const auto store = [&](const Words& table) {
+        EXPECT_EQ(unit.WriteRegisters(At(162), 40, table.data()), 0);
+        return After(0x0181, 32);
+    };
+    EXPECT_EQ(store(Words(40, 0)), 54); // a failed read written back
+    EXPECT_EQ(After(0x000B, 32), 54) << "the block is still invalid";
+    EXPECT_EQ(store(goodCal), 0); // restored from the file
 
     // NaN coefficients never reach the generator.
-    std::vector<uint16_t> nan = goodCal;
+    Words nan = goodCal;
     nan[7] = 0x0000;
     nan[8] = 0x7FC0;
-    unit.WriteRegisters(At(162), 40, nan.data());
-    Command(0x0181);
-    EXPECT_EQ(Word(32), 54);
-    Command(0x0182);
-    EXPECT_EQ(Word(32), 0);
+    EXPECT_EQ(store(nan), 54);
+    EXPECT_EQ(After(0x0182, 32), 0);
     EXPECT_EQ(Read(162, 40), goodCal);
 
-    unit.CorruptBlock(emu::Block::Preferences);
-    EXPECT_EQ(Word(32), 57);
-    Command(0x0082); // reinitialisation replaces the block the unit cannot trust
-    EXPECT_EQ(Word(32), 0);
-    unit.CorruptBlock(emu::Block::Factory);
-    EXPECT_EQ(Word(32), 56);
-    Command(0x0282);
-    EXPECT_EQ(Word(32), 0);
+    // Reinitialisation replaces the block the unit cannot trust.
+    const std::tuple<emu::Block, uint16_t, uint16_t> blocks[] = {{emu::Block::Preferences, 57, 0x0082},
+                                                                 {emu::Block::Factory, 56, 0x0282}};
+    for (const auto& [block, error, reinit] : blocks) {
+        unit.CorruptBlock(block);
+        EXPECT_EQ(Word(32), error);
+        EXPECT_EQ(After(reinit, 32), 0);
+    }
     EXPECT_EQ(Command(0x0881), emu::kIllegalValue);
 }
 
@@ -370,7 +302,7 @@ TEST_F(UnitTest, KvCalibrationFollowsTheGeneratorModel) {
         s[step] = Word(48);
         EXPECT_EQ(Word(92), 0); // no image during a calibration
         FullExposure();
-        p[step] = FloatOf(Read(70, 8), 2); // the unit's reading at byte 4
+        p[step] = FloatOf(Read(74, 2), 0); // the unit's reading
         m[step] = static_cast<float>(unit.MeterKv());
         EXPECT_NEAR(s[step], m[step], 3.0);
         EXPECT_NEAR(s[step], p[step], 3.0);
@@ -382,22 +314,19 @@ TEST_F(UnitTest, KvCalibrationFollowsTheGeneratorModel) {
     const double measOffset = m[0] - measGain * p[0];
     const double cmdOffset = ((s[1] - m[1]) * s[0] + (s[0] - m[0]) * s[1]) / (s[0] + s[1]);
     auto table = Read(162, 40);
-    auto put = [&](int reg, float f) {
+    for (const auto& [reg, value] : {std::pair{7, measGain}, {9, measOffset}, {13, cmdOffset}}) {
+        const float f = static_cast<float>(value);
         uint32_t bits;
         std::memcpy(&bits, &f, 4);
         table[reg] = bits & 0xFFFF;
         table[reg + 1] = bits >> 16;
-    };
-    put(7, static_cast<float>(measGain));
-    put(9, static_cast<float>(measOffset));
-    put(13, static_cast<float>(cmdOffset));
+    }
     ASSERT_EQ(unit.WriteRegisters(At(162), 40, table.data()), 0);
-    Command(0x0181);
-    EXPECT_EQ(Word(32), 0);
+    EXPECT_EQ(After(0x0181, 32), 0);
     Command(0x0504);
     FullExposure();
     // The unit now measures what the meter reads, and delivers closer to its set point.
-    EXPECT_NEAR(FloatOf(Read(70, 8), 2), unit.MeterKv(), 0.05);
+    EXPECT_NEAR(FloatOf(Read(74, 2), 0), unit.MeterKv(), 0.05);
     EXPECT_LT(std::fabs(unit.MeterKv() - 65.0), std::fabs(m[0] - 65.0));
 }
 
@@ -422,41 +351,28 @@ TEST_F(UnitTest, HeatingCalibrationWalksItsElevenSetPoints) {
 }
 
 TEST_F(UnitTest, StandCalibrationEvolvesOverSeconds) {
-    ASSERT_EQ(Command(0x0083), 0);
-    EXPECT_EQ(Word(162), 0);
+    EXPECT_EQ(After(0x0083, 162), 0);
     Advance(3000);
     const int16_t midway = static_cast<int16_t>(Word(162));
     EXPECT_GT(midway, 0);
     EXPECT_LT(midway, 1523);
     EXPECT_EQ(Word(164), 0);
     Advance(5000);
-    EXPECT_EQ(Word(162), 1523);
-    EXPECT_EQ(Word(164), 12);
+    EXPECT_EQ(Read(162, 2), (Words{1523, 12}));
 }
 
-TEST_F(UnitTest, LaserGoesOutByItself) {
+TEST_F(UnitTest, LaserGoesOutByItselfAndFramesAreCounted) {
     Command(0x020A);
-    EXPECT_TRUE(Word(30) & 0x80);
     Advance(29999);
     EXPECT_TRUE(Word(30) & 0x80);
     Advance(1);
     EXPECT_FALSE(Word(30) & 0x80);
     Command(0x020A);
-    Command(0x020A); // the key toggles
-    EXPECT_FALSE(Word(30) & 0x80);
-}
+    EXPECT_FALSE(After(0x020A, 30) & 0x80); // the key toggles
 
-TEST_F(UnitTest, LinkFaultsLastForTheirRequests) {
-    unit.InjectFault({emu::FaultKind::Exception, 6, 0}, 2);
-    EXPECT_EQ(unit.TakeLinkFault().exceptionCode, 6);
-    EXPECT_EQ(unit.TakeLinkFault().kind, emu::FaultKind::Exception);
-    EXPECT_EQ(unit.TakeLinkFault().kind, emu::FaultKind::None);
-    unit.CountFrame(true);
-    unit.CountFrame(true);
-    unit.CountFrame(false);
-    const auto counters = Read(102, 2);
-    EXPECT_EQ(counters[0], 2);
-    EXPECT_EQ(counters[1], 1);
+    for (bool good : {true, true, false})
+        unit.CountFrame(good);
+    EXPECT_EQ(Read(102, 2), (Words{2, 1}));
 }
 
 TEST(UnitMemory, BlocksCountersAndSetPointsSurviveARestart) {
@@ -467,26 +383,19 @@ TEST(UnitMemory, BlocksCountersAndSetPointsSurviveARestart) {
     {
         UnitModel unit(clock);
         ASSERT_TRUE(unit.AttachStateFile(path, error));
-        uint16_t word = 0x0085;
-        unit.WriteRegisters(0x7040, 1, &word);
+        const auto command = [&](uint16_t word) { unit.WriteRegisters(At(128), 1, &word); };
+        command(0x0085);
         ASSERT_TRUE(unit.Expose(std::nullopt));
         clock.Skip(20000);
         const uint16_t offCentre = 0xFFF4; // -12
-        unit.WriteRegisters(0x7051 + 2, 1, &offCentre);
-        word = 0x0181;
-        unit.WriteRegisters(0x7040, 1, &word);
-        word = 0x0001;
-        unit.WriteRegisters(0x7040, 1, &word);
-        word = 0x0008;
-        unit.WriteRegisters(0x7040, 1, &word);
+        unit.WriteRegisters(At(166), 1, &offCentre);
+        for (uint16_t word : {0x0181, 0x0001, 0x0008}) // store the table, kV up, memory key
+            command(word);
     }
     UnitModel restarted(clock);
     ASSERT_TRUE(restarted.AttachStateFile(path, error));
-    uint16_t w[5];
-    ASSERT_EQ(restarted.ReadRegisters(0x6809, 5, w), 0);
-    EXPECT_EQ(w[0], 1);
-    ASSERT_EQ(restarted.ReadRegisters(0x7051 + 2, 1, w), 0);
-    EXPECT_EQ(w[0], 0xFFF4);
+    EXPECT_EQ(ReadFrom(restarted, 0x6809, 1)[0], 1);
+    EXPECT_EQ(ReadFrom(restarted, At(166), 1)[0], 0xFFF4);
     EXPECT_EQ(restarted.Current().kv, 71);
     EXPECT_EQ(restarted.ErrorCode(), 0);
 

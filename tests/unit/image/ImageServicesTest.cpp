@@ -35,18 +35,14 @@ unsigned PixelAt(const Bytes& b, std::size_t line, int pixel) {
 }
 
 TEST(ReArrange, EveryPixelLandsWhereTheDetectorOrderPutsIt) {
-    Bytes raw = RawLines(3), plain(raw.size()), mirrored(raw.size());
-    const unsigned char firstGroup[] = {0x01, 0x02, 0x03, 0x04};
-    std::memcpy(raw.data(), firstGroup, 4);
+    // Each group holds pixel A then B: A fills the first half from the left, B the second; mirroring
+    // reverses each half.
+    const Bytes raw = RawLines(3);
+    Bytes plain(raw.size(), kSentinel), mirrored(raw.size(), kSentinel);
     ASSERT_TRUE(ReArrange(plain.data(), 3 * kPixelsPerLine, raw.data(), false));
     ASSERT_TRUE(ReArrange(mirrored.data(), 3 * kPixelsPerLine, raw.data(), true));
-    EXPECT_EQ(Bytes(&plain[0], &plain[2]), (Bytes{0x01, 0x02}));
-    EXPECT_EQ(Bytes(&plain[2 * 622], &plain[2 * 622 + 2]), (Bytes{0x03, 0x04}));
-    EXPECT_EQ(Bytes(&mirrored[2 * 1243], &mirrored[2 * 1243 + 2]), (Bytes{0x01, 0x02}));
-    EXPECT_EQ(Bytes(&mirrored[2 * 621], &mirrored[2 * 621 + 2]), (Bytes{0x03, 0x04}));
-
     for (unsigned l = 0; l < 3; ++l)
-        for (int j = l == 0 ? 1 : 0; j < kGroupsPerLine; ++j) {
+        for (int j = 0; j < kGroupsPerLine; ++j) {
             const unsigned a = l << 11 | 2 * j, b = a + 1;
             ASSERT_EQ(PixelAt(plain, l, j), a) << "line " << l << " group " << j;
             ASSERT_EQ(PixelAt(plain, l, 622 + j), b) << "line " << l << " group " << j;

@@ -113,11 +113,7 @@ int main(int argc, char** argv) {
                 continue;
             case kBadCrcOnce:
                 damagedOnce = !damagedOnce;
-                if (damagedOnce) {
-                    SendRaw(fd, {kSlave, 0x03, 2, 0x7E, 0x07}, false);
-                    continue;
-                }
-                SendRaw(fd, {kSlave, 0x03, 2, 0x7E, 0x07}, true);
+                SendRaw(fd, {kSlave, 0x03, 2, 0x7E, 0x07}, !damagedOnce);
                 continue;
             default:
                 break;

@@ -24,15 +24,17 @@ std::string Env(const char* name, const char* fallback) {
 class NxjbusLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_handle =
-            JbusOpen(Env("NXJBUS_TEST_PORT", "COM5").c_str(), Env("NXJBUS_TEST_BAUD", "19200").c_str());
+        m_handle = Open();
         ASSERT_NE(m_handle, -1) << "system error " << JbusLastSystemError(-1);
+    }
+    static int Open() {
+        return JbusOpen(Env("NXJBUS_TEST_PORT", "COM5").c_str(), Env("NXJBUS_TEST_BAUD", "19200").c_str());
     }
     void TearDown() override { JbusClose(&m_handle); }
     int m_handle = -1;
 };
 
-TEST_F(NxjbusLine, WritesAndReadsBack) {
+TEST_F(NxjbusLine, WritesReadBackAndTheLongestReadArrivesWhole) {
     const unsigned short block[4] = {0x0102, 0xA0B0, 0x0000, 0xFFFF};
     ASSERT_EQ(JbusWriteSeveralWords(m_handle, kSlave, 0x7041, 4, block), JBUS_OK);
     ASSERT_EQ(JbusWriteOneWord(m_handle, kSlave, 0x7040, 0x0085), JBUS_OK);
@@ -41,9 +43,6 @@ TEST_F(NxjbusLine, WritesAndReadsBack) {
     EXPECT_EQ(back[0], 0x0085);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(back[i + 1], block[i]) << i;
-}
-
-TEST_F(NxjbusLine, LongestReadArrivesWhole) {
     unsigned short words[125] = {};
     ASSERT_EQ(JbusReadSeveralWords(m_handle, kSlave, 0x6900, 125, words), JBUS_OK);
     for (int i = 0; i < 125; ++i)
@@ -96,7 +95,7 @@ TEST_F(NxjbusLine, ClosedHandleGivesPortError) {
     EXPECT_EQ(JbusWriteOneWord(closed, kSlave, 0x7040, 1), JBUS_ERROR_PORT);
     EXPECT_EQ(word, 0xBEEF);
     // The port is free again for a new open, under a new handle.
-    m_handle = JbusOpen(Env("NXJBUS_TEST_PORT", "COM5").c_str(), Env("NXJBUS_TEST_BAUD", "19200").c_str());
+    m_handle = Open();
     ASSERT_NE(m_handle, -1);
     EXPECT_NE(m_handle, closed);
     EXPECT_EQ(JbusReadSeveralWords(m_handle, kSlave, 0x7000, 1, &word), JBUS_OK);

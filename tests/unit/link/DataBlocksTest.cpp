@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 using namespace unitlink;
 using linktest::BusCall;
 using linktest::FakeBus;
@@ -18,18 +16,12 @@ constexpr uint16_t kPreferencesWord = 0x7000 + 242 / 2;
 constexpr uint16_t kCalibrationWord = 0x7000 + 162 / 2;
 
 TEST(DataBlocks, CompensationCellsFollowTheUnitsPairedRowOrder) {
-    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(2, 1), 16u);
-    EXPECT_EQ(PreferenceBlock::CompensationCellOffset(1, 3), 14u);
     // The twelve words from offset 4, in storage order.
     const int order[12][2] = {{0, 1}, {1, 1}, {0, 2}, {1, 2}, {0, 3}, {1, 3},
                               {2, 1}, {3, 1}, {2, 2}, {3, 2}, {2, 3}, {3, 3}};
-    std::set<std::size_t> seen;
-    for (int i = 0; i < 12; ++i) {
-        const auto offset = PreferenceBlock::CompensationCellOffset(order[i][0], order[i][1]);
-        EXPECT_EQ(offset, 4u + 2u * i) << "cell (" << order[i][0] << "," << order[i][1] << ")";
-        seen.insert(offset);
-    }
-    EXPECT_EQ(seen.size(), 12u);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(PreferenceBlock::CompensationCellOffset(order[i][0], order[i][1]), 4u + 2u * i)
+            << "cell (" << order[i][0] << "," << order[i][1] << ")";
 
     PreferenceBlock p;
     p.SetCompensationCell(0, 2, -5);
@@ -80,7 +72,6 @@ TEST(DataBlocks, SerialNumberIsCutAndLeavesNoStaleCharacters) {
     for (std::size_t i = 2; i < 10; ++i)
         EXPECT_EQ(f.bytes[i], 0) << "no stale characters after the terminator";
     EXPECT_EQ(f.bytes[10], 0xEE) << "the option words are not touched";
-
 }
 
 struct BlockUpdate : ::testing::Test {

@@ -57,7 +57,6 @@ TEST_F(JbusTransport, WordCountChoosesSingleOrMultipleWrite) {
     EXPECT_EQ(bus.calls[0].words, std::vector<uint16_t>{0x1234});
     EXPECT_EQ(bus.calls[1].kind, BusCall::WriteSeveral);
     EXPECT_EQ(bus.calls[1].words, (std::vector<uint16_t>{0x1234, 0x5678}));
-    EXPECT_EQ(bus.calls[1].slave, 1u);
     EXPECT_EQ(bus.calls[1].handle, 7);
 }
 
@@ -211,7 +210,6 @@ TEST_F(RegisterMap, RequestsMatchTheMapAndFailedReadsYieldZeros) {
 
 TEST_F(RegisterMap, Version1ConditionsAreRepackedIntoTheVersion2Layout) {
     EXPECT_EQ(RepackConditionsV1(0xFFFF), 0xE0FF);
-    EXPECT_EQ(RepackConditionsV1(0x0010), 0);
     // Each surviving bit moves on its own, and the dropped ones (4, 7, 10, 11, 15) vanish.
     const int moved[16] = {0, 1, 2, 3, -1, 4, 5, -1, 6, 7, -1, -1, 13, 14, 15, -1};
     for (int bit = 0; bit < 16; ++bit) {
@@ -266,17 +264,14 @@ TEST_F(RegisterMap, Version2SelectionIsAssembledFromTwoReads) {
     EXPECT_EQ(s.Nox(), 2);
 
     // Either read failing fails the whole selection, and both requests still go out.
-    bus.failAt[Reg(92)] = 12;
-    bus.calls.clear();
-    EXPECT_FALSE(link->ReadSelection(&s));
-    EXPECT_EQ(bus.Transfers().size(), 2u);
-    EXPECT_EQ(s.KvSetPoint(), 0);
-    bus.failAt.clear();
-    bus.failAt[Reg(36)] = 12;
-    bus.calls.clear();
-    EXPECT_FALSE(link->ReadSelection(&s));
-    EXPECT_EQ(bus.Transfers().size(), 2u);
-    EXPECT_EQ(s.Nox(), 0);
+    for (const uint16_t failing : {Reg(92), Reg(36)}) {
+        bus.failAt = {{failing, 12}};
+        bus.calls.clear();
+        EXPECT_FALSE(link->ReadSelection(&s));
+        EXPECT_EQ(bus.Transfers().size(), 2u);
+        EXPECT_EQ(s.KvSetPoint(), 0);
+        EXPECT_EQ(s.Nox(), 0);
+    }
 }
 
 TEST_F(RegisterMap, AcquisitionStatusNeedsNoTrafficOnVersion1) {

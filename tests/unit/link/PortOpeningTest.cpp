@@ -113,13 +113,6 @@ struct PortOpening : ::testing::Test {
         std::ifstream in(logPath, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    std::vector<BusCall> CallsOf(BusCall::Kind kind) const {
-        std::vector<BusCall> out;
-        for (const auto& c : bus.calls)
-            if (c.kind == kind)
-                out.push_back(c);
-        return out;
-    }
 };
 
 const std::string kFailureEntry = "1:[LUMEN70];Error n\xB0" "401;05/03/2026 09h07min;CLumen70App::OpenCommPort:999\r\n";
@@ -134,10 +127,9 @@ TEST_F(PortOpening, Version102KeepsProtocol1AndGreetsTheUnit) {
     EXPECT_EQ(LogText(), "");
     EXPECT_EQ(link.GetLinkHandle(), 7);
 
-    const auto opens = CallsOf(BusCall::Open);
-    ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0].port, "COM2");
-    EXPECT_EQ(opens[0].baud, "38400") << "found under the default user";
+    ASSERT_EQ(bus.CountOf(BusCall::Open), 1);
+    EXPECT_EQ(bus.calls.at(0).port, "COM2");
+    EXPECT_EQ(bus.calls.at(0).baud, "38400") << "found under the default user";
 
     // Identification read by the version choice, read again by the check, then the greeting.
     const auto transfers = bus.Transfers();

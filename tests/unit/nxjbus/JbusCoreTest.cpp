@@ -81,29 +81,23 @@ private:
     std::unique_ptr<Master> m_master;
 };
 
-TEST_F(MasterTest, ReadDecodesWordsHighByteFirst) {
-    Line().answers.push_back({{2, Hex("01 03 04 00 01 00 02 2A 32")}});
+TEST_F(MasterTest, GoodAnswersAndEchoes) {
+    // Read words come high byte first, from an answer arriving in pieces.
+    Line().answers.push_back({{5, Hex("01")}, {8, Hex("03 04 00")}, {20, Hex("01 00 02 2A 32")}});
     uint16_t out[2] = {0xBEEF, 0xBEEF};
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, out), JBUS_OK);
     EXPECT_EQ(Line().requests.at(0), Hex("01 03 70 00 00 02 DE CB"));
     EXPECT_EQ(out[0], 1);
     EXPECT_EQ(out[1], 2);
-}
-
-TEST_F(MasterTest, AnswerArrivingInPiecesIsReassembled) {
-    Line().answers.push_back({{5, Hex("01")}, {8, Hex("03 04 00")}, {20, Hex("01 00 02 2A 32")}});
-    uint16_t out[2] = {};
-    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, out), JBUS_OK);
-    EXPECT_EQ(out[1], 2);
-}
-
-TEST_F(MasterTest, WritesAcceptTheirEcho) {
     Line().answers.push_back({{2, Hex("01 06 70 40 00 81 52 BE")}});
     EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
     Line().answers.push_back({{2, Hex("01 10 70 41 00 02 0B 1C")}});
     const uint16_t words[] = {0x000A, 0x0102};
     EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, 2, words), JBUS_OK);
-    EXPECT_EQ(Line().requests.at(1), Hex("01 10 70 41 00 02 04 00 0A 01 02 F3 C2"));
+    EXPECT_EQ(Line().requests.at(2), Hex("01 10 70 41 00 02 04 00 0A 01 02 F3 C2"));
+    // A broadcast write waits for no answer.
+    EXPECT_EQ(Bus().WriteOneWord(0, 0x7040, 9), JBUS_OK);
+    EXPECT_EQ(Line().requests.size(), 4u);
 }
 
 // One faulty answer (or silence) to a one-word read of 0x700F, and what the master must make of it.
@@ -179,7 +173,7 @@ TEST_F(MasterTest, WriteEchoMustMatchUnlessTheFrameIsDamaged) {
     EXPECT_EQ(Line().requests.size(), 3u);
 }
 
-TEST_F(MasterTest, PortFailuresAreFinal) {
+TEST_F(MasterTest, PortFailuresAreFinalAndBadArgumentsSendNothing) {
     Line().failWrite = true;
     EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 1), JBUS_ERROR_PORT);
     EXPECT_EQ(Line().requests.size(), 1u);
@@ -189,19 +183,12 @@ TEST_F(MasterTest, PortFailuresAreFinal) {
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_ERROR_PORT);
     EXPECT_EQ(out, 0xBEEF);
     EXPECT_EQ(Line().requests.size(), 2u);
-}
-
-TEST_F(MasterTest, BadArgumentsSendNothing) {
+    // Bad arguments never reach the line.
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0, 1, nullptr), JBUS_ERROR_BAD_FRAME);
-    uint16_t out[kMaxReadCount + 1];
-    EXPECT_EQ(Bus().ReadSeveralWords(1, 0, kMaxReadCount + 1, out), JBUS_ERROR_BAD_FRAME);
-    EXPECT_EQ(Bus().WriteSeveralWords(1, 0, 0, out), JBUS_ERROR_BAD_FRAME);
-    EXPECT_TRUE(Line().requests.empty());
-}
-
-TEST_F(MasterTest, BroadcastWriteWaitsForNoAnswer) {
-    EXPECT_EQ(Bus().WriteOneWord(0, 0x7040, 9), JBUS_OK);
-    EXPECT_EQ(Line().requests.size(), 1u);
+    uint16_t many[kMaxReadCount + 1];
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0, kMaxReadCount + 1, many), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Bus().WriteSeveralWords(1, 0, 0, many), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Line().requests.size(), 2u);
 }
 
 TEST_F(MasterTest, SilenceCostsTwoResponseTimeoutsAtMost) {
@@ -277,16 +264,13 @@ TEST(JbusResultText, NamesEveryResult) {
     EXPECT_STREQ(ResultText(99), "unknown result");
 }
 
-TEST(JbusOpenArguments, BaudTexts) {
+TEST(JbusOpenArguments, BaudAndPortTexts) {
     EXPECT_EQ(ParseBaud("0"), 19200u);
     EXPECT_EQ(ParseBaud("9600"), 9600u);
     EXPECT_EQ(ParseBaud("115200"), 115200u);
     for (const char* bad : {"", "19200 ", "4800", "1920O", "-19200", "019200", "abc"})
         EXPECT_FALSE(ParseBaud(bad).has_value()) << bad;
     EXPECT_FALSE(ParseBaud(nullptr).has_value());
-}
-
-TEST(JbusOpenArguments, PortNames) {
     EXPECT_EQ(ParsePortName("COM1"), "\\\\.\\COM1");
     EXPECT_EQ(ParsePortName("com12"), "\\\\.\\COM12");
     EXPECT_EQ(ParsePortName("\\\\.\\COM255"), "\\\\.\\COM255");
@@ -295,27 +279,20 @@ TEST(JbusOpenArguments, PortNames) {
     EXPECT_FALSE(ParsePortName(nullptr).has_value());
 }
 
-TEST(JbusPortTable, HandlesAreNeverReused) {
+TEST(JbusPortTable, HandlesAreNeverReusedAndAPortOutlivesCloseWhileInUse) {
     PortTable table;
     auto master = [] { return std::make_shared<Master>(std::make_unique<FakeLine>(), 19200); };
     int first = table.Add(master());
     int second = table.Add(master());
     EXPECT_NE(first, second);
     EXPECT_NE(first, -1);
+    auto inUse = table.Find(first);
     EXPECT_TRUE(table.Remove(first));
     EXPECT_FALSE(table.Remove(first));
     EXPECT_EQ(table.Find(first), nullptr);
-    int third = table.Add(master());
-    EXPECT_NE(third, first);
+    EXPECT_NE(table.Add(master()), first);
     EXPECT_NE(table.Find(second), nullptr);
     EXPECT_EQ(table.Size(), 2u);
-}
-
-TEST(JbusPortTable, PortOutlivesCloseWhileInUse) {
-    PortTable table;
-    int handle = table.Add(std::make_shared<Master>(std::make_unique<FakeLine>(), 19200));
-    auto inUse = table.Find(handle);
-    EXPECT_TRUE(table.Remove(handle));
     uint16_t out;
     EXPECT_EQ(inUse->ReadSeveralWords(1, 0, 1, &out), JBUS_ERROR_NO_ANSWER); // still a valid object
 }

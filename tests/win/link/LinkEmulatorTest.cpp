@@ -158,16 +158,6 @@ TEST_F(LinkEmulator, EachSoftwareVersionGetsItsRegisterMap) {
     EXPECT_EQ(latch.GetLatchedError(), 0) << "no request failed on the way";
 }
 
-TEST_F(LinkEmulator, SecondOpeningKeepsTheOpenLink) {
-    Control("version 2.10");
-    ASSERT_EQ(Open(), 15);
-    CJbus* first = link->Get();
-    const int32_t handle = link->GetLinkHandle();
-    EXPECT_EQ(Open(), 15);
-    EXPECT_EQ(link->Get(), first);
-    EXPECT_EQ(link->GetLinkHandle(), handle);
-}
-
 TEST_F(LinkEmulator, WrongPortOrBaudFailsWithoutALink) {
     Control("version 1.02");
     for (const auto& [port, baud] : {std::pair<const char*, DWORD>{"A", 19200}, {"", 19200}, {"1", 12345}}) {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,22 +17,22 @@ using namespace controls;
 // A visible host window counting the click notifications of its children.
 class Host : public platform::Window {
 public:
-    std::vector<int> clicks; // control ids, in order
+    std::vector<int> clicks; // control ids
     Host() {
         platform::SetResourceModule(::GetModuleHandleA(nullptr));
-        RegisterClassOnce("LumenControlsTestHost", CS_DBLCLKS, static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH)));
-        CreateEx(0, "LumenControlsTestHost", "host", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr, nullptr);
+        RegisterClassOnce("LumenControlsTestHost", CS_DBLCLKS,
+                          static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH)));
+        CreateEx(0, "LumenControlsTestHost", "host", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                 nullptr);
     }
-    HWND AddChild(const char* cls, int id, int x, int y, int w = 20, int h = 20) {
-        return ::CreateWindowExA(0, cls, "", WS_CHILD | WS_VISIBLE, x, y, w, h, GetHwnd(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    // Creates a child window and attaches `control` to it, as a dialog's item would be.
+    template <typename Control>
+    void Add(Control& control, int id, int x, int y, const char* cls = "BUTTON", int w = 20, int h = 20) {
+        ::CreateWindowExA(0, cls, "", WS_CHILD | WS_VISIBLE, x, y, w, h, GetHwnd(),
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+        EXPECT_TRUE(control.Attach(static_cast<UINT>(id), GetHwnd())) << id;
     }
-    int ClicksOf(int id) const {
-        int n = 0;
-        for (int c : clicks)
-            n += c == id;
-        return n;
-    }
+    int ClicksOf(int id) const { return static_cast<int>(std::count(clicks.begin(), clicks.end(), id)); }
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
@@ -54,17 +54,7 @@ void Pump(DWORD ms) {
     } while (::GetTickCount() - start < ms);
 }
 
-bool HasPendingPaint(HWND wnd) { return ::GetUpdateRect(wnd, nullptr, FALSE) != 0; }
-
-// Presses and releases a key the way the mouse does.
-void Click(HWND button) {
-    ::SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    ::UpdateWindow(button);
-    ::SendMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-    ::UpdateWindow(button);
-}
-
-// The control's drawing on a white memory surface, as 0x00RRGGBB pixels.
+// The control's drawing on a white memory surface.
 std::vector<COLORREF> Snapshot(HWND parent, HWND control) {
     RECT rc{};
     ::GetClientRect(control, &rc);
@@ -73,14 +63,9 @@ std::vector<COLORREF> Snapshot(HWND parent, HWND control) {
     platform::UniqueBitmap bmp(::CreateCompatibleBitmap(screen.Get(), rc.right, rc.bottom));
     platform::SelectObjectScope sel(dc.Get(), bmp.Get());
     ::FillRect(dc.Get(), &rc, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-    DRAWITEMSTRUCT item{};
-    item.CtlType = ODT_BUTTON;
-    item.CtlID = static_cast<UINT>(::GetDlgCtrlID(control));
-    item.itemAction = ODA_DRAWENTIRE;
-    item.hwndItem = control;
-    item.hDC = dc.Get();
-    item.rcItem = rc;
-    ::SendMessageA(parent, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+    const UINT id = static_cast<UINT>(::GetDlgCtrlID(control));
+    DRAWITEMSTRUCT item{ODT_BUTTON, id, 0, ODA_DRAWENTIRE, 0, control, dc.Get(), rc, 0};
+    ::SendMessageA(parent, WM_DRAWITEM, id, reinterpret_cast<LPARAM>(&item));
     std::vector<COLORREF> pixels;
     for (int y = 0; y < rc.bottom; ++y)
         for (int x = 0; x < rc.right; ++x)
@@ -103,122 +88,96 @@ void ExpectRegionMatchesMask(HWND wnd, UINT maskId, int step) {
         for (int x = 0; x < info.bmWidth; x += step) {
             const bool shape = ::GetPixel(dc.Get(), x, y) != corner;
             inside += shape;
-            if (shape != (::PtInRegion(region.Get(), x, y) != 0)) {
-                if (++mismatches < 5)
-                    ADD_FAILURE() << "mask " << maskId << " pixel (" << x << "," << y << ") shape " << shape;
-            }
+            if (shape != (::PtInRegion(region.Get(), x, y) != 0) && ++mismatches < 5)
+                ADD_FAILURE() << "mask " << maskId << " pixel (" << x << "," << y << ") shape " << shape;
         }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(inside, 0) << "mask " << maskId << " has no shape";
 }
 
-TEST(RegionFromMask, RegionHoldsExactlyTheShapeOfGeneratedMasks) {
+TEST(RegionFromMask, RegionHoldsTheMaskShapeAndAMaskOfWrongFormatIsReported) {
     Host host;
     // A round key, a wide key with a hole-free outline, and the panel's own outline.
-    const struct {
-        UINT image, mask;
-    } keys[] = {{140, 139}, {282, 281}, {457, 458}};
-    int id = 100;
-    for (const auto& k : keys) {
-        host.AddChild("BUTTON", id, 10, 10);
-        CJoliBouton key;
-        ASSERT_TRUE(key.Attach(id, host.GetHwnd()));
-        key.SetBitmaps(static_cast<uint16_t>(k.image), static_cast<uint16_t>(k.mask),
-                       static_cast<uint16_t>(k.image), static_cast<uint16_t>(k.mask));
-        ExpectRegionMatchesMask(key.GetHwnd(), k.mask, 1);
-        ++id;
+    const uint16_t keys[][2] = {{140, 139}, {282, 281}, {457, 458}};
+    CJoliBouton buttons[3];
+    for (int i = 0; i < 3; ++i) {
+        host.Add(buttons[i], 100 + i, 10, 10);
+        buttons[i].SetBitmaps(keys[i][0], keys[i][1], keys[i][0], keys[i][1]);
+        ExpectRegionMatchesMask(buttons[i].GetHwnd(), keys[i][1], 1);
     }
     platform::UniqueBitmap panelMask = LoadSkinBitmap(284);
     EXPECT_TRUE(ApplyMaskRegion(host.GetHwnd(), panelMask.Get()));
     ExpectRegionMatchesMask(host.GetHwnd(), 284, 3);
-}
 
-TEST(RegionFromMask, MaskOfWrongFormatIsReportedAndLeavesTheWindowRectangular) {
-    Host host;
-    host.AddChild("BUTTON", 200, 10, 10);
+    CTextDisplay display;
+    host.Add(display, 200, 10, 10);
     std::atomic<bool> stop{false};
     std::string seen;
-    // The message box runs modally on this thread; another thread reads and dismisses it.
+    // The message box runs modally on this thread; another thread reads and dismisses it once shown.
     std::thread dismisser([&] {
-        while (!stop) {
+        for (char text[256] = {}; !stop; ::Sleep(20)) {
             HWND box = ::FindWindowA("#32770", nullptr);
-            char text[256] = {};
-            // The box is found while it is still being built: wait until it is shown.
             if (box && ::IsWindowVisible(box) && ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0) {
                 seen = text;
                 ::PostMessageA(box, WM_COMMAND, IDOK, 0);
                 return;
             }
-            ::Sleep(20);
         }
     });
-    CTextDisplay display;
-    ASSERT_TRUE(display.Attach(200, host.GetHwnd()));
     display.SetBitmaps(183, 129); // a colour picture given as the mask
     stop = true;
     dismisser.join();
     EXPECT_EQ(seen, kMaskFormatMessage);
     platform::UniqueRegion region(::CreateRectRgn(0, 0, 0, 0));
-    EXPECT_EQ(::GetWindowRgn(display.GetHwnd(), region.Get()), ERROR);
+    EXPECT_EQ(::GetWindowRgn(display.GetHwnd(), region.Get()), ERROR) << "the window stays rectangular";
 }
 
-TEST(StateControls, SetStateRepaintsOnlyForANewStateInRange) {
+TEST(StateControls, StepOnlyToANewStateInRangeAndOncePerPress) {
     Host host;
-    host.AddChild("BUTTON", 300, 10, 10);
-    host.AddChild("BUTTON", 301, 200, 10);
-    host.AddChild("BUTTON", 302, 400, 10);
     CAfficheur3Etats build;
     CAfficheur6Etats views;
     CAfficheur2Etats lamp;
-    build.Attach(300, host.GetHwnd());
-    views.Attach(301, host.GetHwnd());
-    lamp.Attach(302, host.GetHwnd());
+    CBouton2Etats voice;
+    CBoutonRond selector;
+    host.Add(build, 300, 10, 10);
+    host.Add(views, 301, 200, 10);
+    host.Add(lamp, 302, 400, 10);
+    host.Add(voice, 400, 10, 200);
+    host.Add(selector, 401, 200, 200);
     build.SetBitmaps(252, 251, 254, 253, 250, 249);
     const uint32_t images[6] = {499, 488, 490, 494, 496, 498}, masks[6] = {487, 489, 491, 495, 497, 486};
     views.SetBitmaps(images, masks);
     lamp.SetBitmaps(137, 136, 138, 136);
-    Pump(50);
-
-    build.SetState(0);
-    EXPECT_FALSE(HasPendingPaint(build.GetHwnd())) << "same state repainted";
-    build.SetState(3);
-    EXPECT_EQ(build.GetState(), 0);
-    EXPECT_FALSE(HasPendingPaint(build.GetHwnd())) << "state 3 of a three-state display";
-    build.SetState(2);
-    EXPECT_EQ(build.GetState(), 2);
-    EXPECT_TRUE(HasPendingPaint(build.GetHwnd()));
-
-    views.SetState(6);
-    views.SetState(-1);
-    EXPECT_EQ(views.GetState(), 0);
-    EXPECT_FALSE(HasPendingPaint(views.GetHwnd()));
-    views.SetState(5);
-    EXPECT_EQ(views.GetState(), 5);
-
-    lamp.SetState(0);
-    EXPECT_FALSE(HasPendingPaint(lamp.GetHwnd()));
-    lamp.SetState(1);
-    EXPECT_TRUE(HasPendingPaint(lamp.GetHwnd()));
-}
-
-TEST(StateControls, PressTogglesAndCyclesOncePerPress) {
-    Host host;
-    host.AddChild("BUTTON", 400, 10, 10);
-    host.AddChild("BUTTON", 401, 200, 10);
-    CBouton2Etats voice;
-    CBoutonRond selector;
-    voice.Attach(400, host.GetHwnd());
-    selector.Attach(401, host.GetHwnd());
     voice.SetBitmaps(131, 130, 132, 130);
     selector.SetBitmaps(241, 237, 240, 239, 242, 238);
     Pump(50);
 
-    Click(voice.GetHwnd());
-    EXPECT_EQ(voice.GetState(), 1);
-    Click(voice.GetHwnd());
-    EXPECT_EQ(voice.GetState(), 0);
-    EXPECT_EQ(host.ClicksOf(400), 2);
+    const auto setState = [](auto& control, int state, int expected, bool repainted) {
+        control.SetState(state);
+        EXPECT_EQ(control.GetState(), expected) << state;
+        EXPECT_EQ(::GetUpdateRect(control.GetHwnd(), nullptr, FALSE) != 0, repainted) << state;
+    };
+    setState(build, 0, 0, false); // unchanged
+    setState(build, 3, 0, false); // just past the last of three
+    setState(views, 6, 0, false);
+    setState(views, -1, 0, false);
+    setState(lamp, 0, 0, false);
+    setState(build, 2, 2, true);
+    setState(views, 5, 5, true);
+    setState(lamp, 1, 1, true);
 
+    const auto statesAfterClicks = [](auto& key, int n) {
+        std::vector<int> states;
+        for (int i = 0; i < n; ++i) {
+            ::SendMessageA(key.GetHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+            ::UpdateWindow(key.GetHwnd());
+            ::SendMessageA(key.GetHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+            ::UpdateWindow(key.GetHwnd());
+            states.push_back(key.GetState());
+        }
+        return states;
+    };
+    EXPECT_EQ(statesAfterClicks(voice, 2), (std::vector<int>{1, 0}));
     // Repainted while held, the key still steps once.
     ::SendMessageA(voice.GetHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     for (int i = 0; i < 3; ++i) {
@@ -227,75 +186,64 @@ TEST(StateControls, PressTogglesAndCyclesOncePerPress) {
     }
     ::SendMessageA(voice.GetHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(voice.GetState(), 1);
-
-    std::vector<int> seen;
-    for (int i = 0; i < 3; ++i) {
-        Click(selector.GetHwnd());
-        seen.push_back(selector.GetState());
-    }
-    EXPECT_EQ(seen, (std::vector<int>{1, 2, 0}));
+    EXPECT_EQ(statesAfterClicks(selector, 3), (std::vector<int>{1, 2, 0}));
     selector.SetCycleOnPress(false);
-    Click(selector.GetHwnd());
-    EXPECT_EQ(selector.GetState(), 0);
+    EXPECT_EQ(statesAfterClicks(selector, 1), (std::vector<int>{0}));
+    // Every press is still reported to the owner.
+    EXPECT_EQ(host.ClicksOf(400), 3);
     EXPECT_EQ(host.ClicksOf(401), 4);
 }
 
-class AutoClick : public ::testing::Test {
-protected:
-    void SetUp() override {
-        host.AddChild("BUTTON", 500, 300, 300);
-        ASSERT_TRUE(key.Attach(500, host.GetHwnd()));
-        key.SetBitmaps(180, 179, 181, 179);
-        RECT rc{};
-        ::GetWindowRect(key.GetHwnd(), &rc);
-        // The pointer rests on the key, as a finger holding it would.
-        ::SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-        Pump(50);
-        host.clicks.clear();
-    }
+TEST(AutoClick, RepeatsWhileHeldUntilReleaseOrLostPressAndNotOnDoubleClick) {
     Host host;
     CAutoClickButton key;
-};
+    host.Add(key, 500, 300, 300);
+    key.SetBitmaps(180, 179, 181, 179);
+    RECT rc{};
+    ::GetWindowRect(key.GetHwnd(), &rc);
+    // The pointer rests on the key, as a finger holding it would.
+    ::SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    Pump(50);
+    const auto send = [&](UINT msg) {
+        ::SendMessageA(key.GetHwnd(), msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(10, 10));
+    };
+    const auto clicks = [&] { return host.ClicksOf(500); };
 
-TEST_F(AutoClick, HoldingSendsARepeatEveryPeriodThenTheClickAtRelease) {
-    ::SendMessageA(key.GetHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    host.clicks.clear();
+    send(WM_LBUTTONDOWN);
     Pump(1100);
-    EXPECT_EQ(host.ClicksOf(500), 5) << "repeats near 200, 400, 600, 800 and 1000 ms";
-    ::SendMessageA(key.GetHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
-    EXPECT_EQ(host.ClicksOf(500), 6);
+    EXPECT_EQ(clicks(), 5) << "repeats near 200, 400, 600, 800 and 1000 ms";
+    send(WM_LBUTTONUP);
+    EXPECT_EQ(clicks(), 6);
     Pump(450);
-    EXPECT_EQ(host.ClicksOf(500), 6) << "no repeat after the release";
+    EXPECT_EQ(clicks(), 6) << "no repeat after the release";
     EXPECT_FALSE(key.IsRepeating());
-}
 
-TEST_F(AutoClick, LosingThePressWithoutReleaseStopsTheRepeat) {
-    ::SendMessageA(key.GetHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    host.clicks.clear();
+    send(WM_LBUTTONDOWN);
     Pump(500);
-    const int before = host.ClicksOf(500);
-    EXPECT_EQ(before, 2);
+    EXPECT_EQ(clicks(), 2);
     ::ReleaseCapture(); // e.g. a message box took the mouse
     Pump(600);
-    EXPECT_EQ(host.ClicksOf(500), before);
+    EXPECT_EQ(clicks(), 2) << "no repeat once the press is lost";
     EXPECT_FALSE(key.IsRepeating());
-}
 
-TEST_F(AutoClick, DoubleClickNotifiesAtOnceWithoutRepeat) {
-    ::SendMessageA(key.GetHwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 10));
-    EXPECT_EQ(host.ClicksOf(500), 1);
+    host.clicks.clear();
+    send(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(clicks(), 1) << "a double click notifies at once";
     Pump(450);
     EXPECT_FALSE(key.IsRepeating());
-    EXPECT_EQ(host.ClicksOf(500), 1);
-    ::SendMessageA(key.GetHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    EXPECT_EQ(clicks(), 1);
+    send(WM_LBUTTONUP);
 }
 
-TEST(Displays, SpecialDisplayShowsItsTextOnlyWhileOff) {
+TEST(Displays, SpecialDisplayShowsItsTextOnlyWhileOffAndSpaceDisplaySeesAnyChange) {
     Host host;
-    host.AddChild("BUTTON", 600, 10, 10);
     CSpecialDisplay angle;
-    angle.Attach(600, host.GetHwnd());
+    host.Add(angle, 600, 10, 10);
     angle.SetBitmaps(457, 485, 458);
     angle.SetFont("ARIAL", 12);
-    auto drawn = [&](const char* text) {
+    const auto drawn = [&](const char* text) {
         angle.SetText(text);
         return Snapshot(host.GetHwnd(), angle.GetHwnd());
     };
@@ -304,13 +252,10 @@ TEST(Displays, SpecialDisplayShowsItsTextOnlyWhileOff) {
     EXPECT_EQ(drawn("45\xB0"), drawn("")) << "text shown while on";
     angle.SetState(false);
     EXPECT_NE(drawn("45\xB0"), drawn(""));
-}
 
-TEST(Displays, SpaceDisplaySeesAChangeBeyondAnyLength) {
-    Host host;
-    host.AddChild("STATIC", 601, 10, 10, 300, 20);
+    // A change far into a long caption is not lost to a fixed-length comparison.
     CSpaceDisplay caption;
-    caption.Attach(601, host.GetHwnd());
+    host.Add(caption, 601, 10, 100, "STATIC", 300, 20);
     std::string text(200, 'a');
     caption.SetText(text);
     text[150] = 'b';
@@ -320,59 +265,36 @@ TEST(Displays, SpaceDisplaySeesAChangeBeyondAnyLength) {
     EXPECT_EQ(std::string(back), text);
 }
 
-std::vector<COLORREF> PreviewRow(CStaticPreview& preview, int bw, int bh, int row) {
-    platform::WindowDc screen(preview.GetHwnd());
-    platform::UniqueBitmap picture(::CreateCompatibleBitmap(screen.Get(), bw, bh));
-    {
-        platform::UniqueMemoryDc dc(::CreateCompatibleDC(screen.Get()));
-        platform::SelectObjectScope sel(dc.Get(), picture.Get());
-        platform::UniqueBrush red(::CreateSolidBrush(RGB(255, 0, 0)));
-        const RECT all{0, 0, bw, bh};
-        ::FillRect(dc.Get(), &all, red.Get());
-    }
-    preview.SetPreview(picture.Get());
-    ::UpdateWindow(preview.GetHwnd());
-    std::vector<COLORREF> pixels;
-    for (int x = 0; x < 100; ++x)
-        pixels.push_back(::GetPixel(screen.Get(), x, row));
-    preview.SetPreview(nullptr);
-    return pixels;
-}
-
 TEST(Preview, CentresThePictureInBlackMargins) {
     Host host;
-    host.AddChild("STATIC", 700, 10, 10, 100, 50);
     CStaticPreview preview;
-    ASSERT_TRUE(preview.Attach(700, host.GetHwnd()));
+    host.Add(preview, 700, 10, 10, "STATIC", 100, 50);
     const COLORREF red = RGB(255, 0, 0), black = RGB(0, 0, 0);
-
-    auto exact = PreviewRow(preview, 100, 50, 25);
-    EXPECT_EQ(exact.front(), red);
-    EXPECT_EQ(exact.back(), red);
-
-    auto narrower = PreviewRow(preview, 90, 50, 25);
-    for (int x = 0; x < 100; ++x)
-        EXPECT_EQ(narrower[x], (x < 5 || x >= 95) ? black : red) << "column " << x;
-
-    // An odd difference: 4 columns on the left, 5 on the right, none left unpainted.
-    auto odd = PreviewRow(preview, 91, 50, 25);
-    EXPECT_EQ(odd[3], black);
-    EXPECT_EQ(odd[4], red);
-    EXPECT_EQ(odd[94], red);
-    EXPECT_EQ(odd[95], black);
-
-    auto wider = PreviewRow(preview, 300, 20, 2); // cropped left and right, framed top and bottom
-    EXPECT_EQ(wider[0], black);
-    auto widerMiddle = PreviewRow(preview, 300, 20, 25);
-    EXPECT_EQ(widerMiddle[0], red);
-    EXPECT_EQ(widerMiddle[99], red);
-
-    HBITMAP none = preview.SetPreview(nullptr);
-    EXPECT_EQ(none, nullptr);
-    ::InvalidateRect(preview.GetHwnd(), nullptr, FALSE);
-    ::UpdateWindow(preview.GetHwnd());
+    // A red picture of bw x bh (none when 0) in the 100 x 50 preview: columns [firstRed, lastRed] of
+    // the row are red, the rest black.
+    const struct {
+        int bw, bh, row, firstRed, lastRed;
+    } cases[] = {
+        {100, 50, 25, 0, 99},  // exact fit
+        {90, 50, 25, 5, 94},   // narrower: framed left and right
+        {91, 50, 25, 4, 94},   // odd difference: 4 columns left, 5 right, none left unpainted
+        {300, 20, 2, 100, -1}, // wider and lower: framed top and bottom...
+        {300, 20, 25, 0, 99},  // ...and cropped left and right
+        {0, 0, 25, 100, -1},   // no picture: all black
+    };
     platform::WindowDc screen(preview.GetHwnd());
-    EXPECT_EQ(::GetPixel(screen.Get(), 50, 25), black);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.bw << "x" << c.bh << " row " << c.row);
+        const std::vector<uint32_t> reds(static_cast<size_t>(c.bw * c.bh), 0xFF0000); // 32-bit 0RGB
+        platform::UniqueBitmap picture(c.bw ? ::CreateBitmap(c.bw, c.bh, 1, 32, reds.data()) : nullptr);
+        preview.SetPreview(picture.Get());
+        ::UpdateWindow(preview.GetHwnd());
+        for (int x = 0; x < 100; ++x)
+            EXPECT_EQ(::GetPixel(screen.Get(), x, c.row), (x >= c.firstRed && x <= c.lastRed) ? red : black)
+                << "column " << x;
+        // The owner gets its picture back to free it.
+        EXPECT_EQ(preview.SetPreview(nullptr), picture.Get());
+    }
 }
 
 } // namespace

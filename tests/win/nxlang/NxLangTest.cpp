@@ -51,7 +51,7 @@ HMODULE NxLang::library = nullptr;
 
 // The identifiers the module loads, by the dialog or feature that loads them.
 std::vector<ResourceId> TextsTheModuleLoads() {
-    const std::vector<std::pair<int, int>> ranges = {
+    const std::pair<int, int> ranges[] = {
         {4001, 4018},                                                         // program names
         {4022, 4026}, {4028, 4028},                                           // unit counters
         {4031, 4056}, {4205, 4206},                                           // calibrations
@@ -62,6 +62,8 @@ std::vector<ResourceId> TextsTheModuleLoads() {
         {4135, 4135}, {4139, 4140}, {4144, 4145}, {4149, 4149}, {4160, 4161}, // error dialogs
         {4153, 4159}, {4166, 4173}, {4178, 4187}, {4201, 4202}, // save/restore, link, panel, boxes
         {4210, 4243},                                           // information messages and their panel texts
+        {4266, 4291}, {4314, 4317}, {4322, 4325},               // unit faults 2-27, 50-53, 58-61
+        {4367, 4564},                                           // unit errors 1-99: unit line, panel text
         {4318, 4321}, {4566, 4573}, {4576, 4576}, {4581, 4587}, {4589, 4591},
         {4593, 4594}, {4597, 4597}, {4603, 4616},  // tooltips
         {4624, 4638}, {4640, 4666},                // unit information file
@@ -70,13 +72,6 @@ std::vector<ResourceId> TextsTheModuleLoads() {
     for (auto [first, last] : ranges)
         for (int id = first; id <= last; ++id)
             ids.push_back(static_cast<ResourceId>(id));
-    for (int e = 1; e <= 99; ++e) {
-        ids.push_back(static_cast<ResourceId>(4365 + 2 * e));
-        ids.push_back(static_cast<ResourceId>(4366 + 2 * e));
-    }
-    for (auto [first, last] : std::vector<std::pair<int, int>>{{2, 27}, {50, 53}, {58, 61}})
-        for (int code = first; code <= last; ++code)
-            ids.push_back(static_cast<ResourceId>(4264 + code));
     return ids;
 }
 
@@ -113,33 +108,32 @@ TEST_F(NxLang, DisplayLimitsHold) {
 // The unit information file is written key by key: a key repeated in a section would overwrite the
 // other value, and a name with '=', '[', ']' or ';' would not read back.
 TEST_F(NxLang, UnitInformationFileNamesAreDistinctAndReadable) {
-    const auto name = [](ResourceId id) { return Text(id); };
     std::map<ResourceId, std::vector<std::string>> sections = {
-        {4648, {name(4653), name(4654), name(4655)}},
-        {4649, {name(4656), name(4657)}},
-        {4650, {name(4658), name(4659), name(4660), name(4661)}},
-        {4651, {name(4625), name(4626), name(4624), name(4647)}},
-        {4652, {name(4638)}}};
+        {4648, {Text(4653), Text(4654), Text(4655)}},
+        {4649, {Text(4656), Text(4657)}},
+        {4650, {Text(4658), Text(4659), Text(4660), Text(4661)}},
+        {4651, {Text(4625), Text(4626), Text(4624), Text(4647)}},
+        {4652, {Text(4638)}}};
     for (ResourceId id = 4627; id <= 4636; ++id)
-        sections[4651].push_back(name(id));
+        sections[4651].push_back(Text(id));
     for (int i = 0; i <= 10; ++i)
-        sections[4651].push_back(name(4637) + "[" + std::to_string(i) + "]");
+        sections[4651].push_back(Text(4637) + "[" + std::to_string(i) + "]");
     for (ResourceId id = 4662; id <= 4666; ++id)
-        sections[4651].push_back(name(id));
+        sections[4651].push_back(Text(id));
     for (ResourceId patient : {4642, 4643})
         for (ResourceId build : {4644, 4645, 4646})
             for (ResourceId row : {4640, 4641})
-                sections[4652].push_back(name(row) + " ( " + name(patient) + ", " + name(build) + ")");
+                sections[4652].push_back(Text(row) + " ( " + Text(patient) + ", " + Text(build) + ")");
 
     std::set<std::string> sectionNames;
     for (const auto& [section, keys] : sections) {
-        EXPECT_TRUE(sectionNames.insert(name(section)).second) << name(section);
+        EXPECT_TRUE(sectionNames.insert(Text(section)).second) << Text(section);
         std::set<std::string> seen;
         for (const std::string& key : keys) {
-            EXPECT_TRUE(seen.insert(key).second) << "key " << key << " twice in " << name(section);
+            EXPECT_TRUE(seen.insert(key).second) << "key " << key << " twice in " << Text(section);
             EXPECT_EQ(key.find_first_of("=;"), std::string::npos) << key;
         }
-        EXPECT_EQ(name(section).find_first_of("[]=;"), std::string::npos) << name(section);
+        EXPECT_EQ(Text(section).find_first_of("[]=;"), std::string::npos) << Text(section);
     }
 }
 
@@ -163,33 +157,26 @@ void CollectCommands(HMENU menu, std::set<UINT>& commands) {
 TEST_F(NxLang, MenusCarryEachCommandWhereItBelongs) {
     HMENU user = ::LoadMenuW(library, MAKEINTRESOURCEW(nxlang::Menu::User));
     HMENU technical = ::LoadMenuW(library, MAKEINTRESOURCEW(nxlang::Menu::Technical));
-    ASSERT_NE(user, nullptr);
-    ASSERT_NE(technical, nullptr);
     ASSERT_EQ(::GetMenuItemCount(user), 1);
     ASSERT_EQ(::GetMenuItemCount(technical), 2);
-    ASSERT_NE(::GetSubMenu(user, 0), nullptr);
-    ASSERT_NE(::GetSubMenu(technical, 0), nullptr);
-    ASSERT_NE(::GetSubMenu(technical, 1), nullptr);
-
-    std::set<UINT> inUser, inSettings, inCalibrations;
-    CollectCommands(::GetSubMenu(user, 0), inUser);
-    CollectCommands(::GetSubMenu(technical, 0), inSettings);
-    CollectCommands(::GetSubMenu(technical, 1), inCalibrations);
-
     // U: user popup, S: first technical branch, C: second technical branch (the one the designs grey).
     const std::map<UINT, std::string> placement = {
         {33601, "US"}, {33602, "US"}, {33603, "US"}, {33604, "S"}, {33605, ""},   {33606, ""},
         {33607, "S"},  {33608, ""},   {33609, "S"},  {33610, "S"}, {33611, "US"}, {33612, "C"},
         {33613, "C"},  {33614, "C"},  {33615, "C"},  {33616, "S"}, {33617, "S"},  {33618, "C"},
         {33619, "US"}, {33620, "C"},  {33621, "C"},  {33622, "C"}, {33623, "C"}};
-    for (const auto& [command, where] : placement) {
-        EXPECT_EQ(inUser.count(command), where.find('U') != std::string::npos ? 1u : 0u) << command;
-        EXPECT_EQ(inSettings.count(command), where.find('S') != std::string::npos ? 1u : 0u) << command;
-        EXPECT_EQ(inCalibrations.count(command), where.find('C') != std::string::npos ? 1u : 0u) << command;
-    }
-    for (const std::set<UINT>* menu : {&inUser, &inSettings, &inCalibrations})
-        for (UINT command : *menu)
+    const std::pair<char, HMENU> branches[] = {
+        {'U', ::GetSubMenu(user, 0)}, {'S', ::GetSubMenu(technical, 0)}, {'C', ::GetSubMenu(technical, 1)}};
+    for (auto [letter, branch] : branches) {
+        SCOPED_TRACE(letter);
+        ASSERT_NE(branch, nullptr);
+        std::set<UINT> commands;
+        CollectCommands(branch, commands);
+        for (const auto& [command, where] : placement)
+            EXPECT_EQ(commands.count(command), where.find(letter) != std::string::npos ? 1u : 0u) << command;
+        for (UINT command : commands)
             EXPECT_TRUE(placement.count(command)) << "unexpected command " << command;
+    }
     ::DestroyMenu(user);
     ::DestroyMenu(technical);
 }
@@ -212,20 +199,14 @@ TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
         ASSERT_NE(info, nullptr);
         const DWORD size = ::SizeofResource(library, info);
         const auto* wave = static_cast<const BYTE*>(::LockResource(::LoadResource(library, info)));
-        ASSERT_NE(wave, nullptr);
-        ASSERT_GE(size, 44u);
-        ASSERT_EQ(std::memcmp(wave, "RIFF", 4), 0);
+        ASSERT_TRUE(wave && size >= 44 && !std::memcmp(wave, "RIFF", 4) && !std::memcmp(wave + 8, "WAVE", 4));
         EXPECT_EQ(Read<DWORD>(wave + 4) + 8, size);
-        ASSERT_EQ(std::memcmp(wave + 8, "WAVE", 4), 0);
-
         // Walk the chunks: the format must be PCM, mono, 16 bits; the data a short sound.
-        bool haveFormat = false;
         DWORD byteRate = 0, dataBytes = 0;
         for (DWORD at = 12; at + 8 <= size;) {
             const DWORD chunk = Read<DWORD>(wave + at + 4);
             ASSERT_LE(at + 8 + chunk, size);
             if (std::memcmp(wave + at, "fmt ", 4) == 0) {
-                haveFormat = true;
                 EXPECT_EQ(Read<WORD>(wave + at + 8), 1);  // PCM
                 EXPECT_EQ(Read<WORD>(wave + at + 10), 1); // channels
                 EXPECT_GE(Read<DWORD>(wave + at + 12), 8000u);
@@ -236,8 +217,7 @@ TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
             }
             at += 8 + chunk + (chunk & 1);
         }
-        ASSERT_TRUE(haveFormat);
-        ASSERT_GT(byteRate, 0u);
+        ASSERT_GT(byteRate, 0u) << "no format chunk";
         const double seconds = static_cast<double>(dataBytes) / byteRate;
         EXPECT_GT(seconds, 0.3);
         EXPECT_LT(seconds, 5.0);
@@ -253,27 +233,27 @@ TEST(NxLangModule, LoadsAsAModuleAndCarriesItsVersion) {
     ::FreeLibrary(module);
 
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(NXLANG_DLL_PATH, &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(::GetFileVersionInfoA(NXLANG_DLL_PATH, 0, size, block.data()));
+    std::vector<BYTE> block(::GetFileVersionInfoSizeA(NXLANG_DLL_PATH, &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(::GetFileVersionInfoA(NXLANG_DLL_PATH, 0, static_cast<DWORD>(block.size()), block.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
+    WORD* translation = nullptr;
+    char* version = nullptr;
     UINT length = 0;
     ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    WORD* translation = nullptr;
     ASSERT_TRUE(::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
-                                 reinterpret_cast<void**>(&translation), &length));
-    ASSERT_GE(length, 4u);
-    char key[64];
+                                 reinterpret_cast<void**>(&translation), &length) &&
+                length >= 4);
+    char key[64], expected[64];
     std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\FileVersion", translation[0], translation[1]);
-    char* version = nullptr;
     ASSERT_TRUE(::VerQueryValueA(block.data(), key, reinterpret_cast<void**>(&version), &length));
-    EXPECT_EQ(std::string(version), std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-                                        std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                                        std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-                                        std::to_string(LOWORD(fixed->dwFileVersionLS)));
+    // The string version shown by Explorer matches the numbers the module compares.
+    std::snprintf(expected, sizeof expected, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                  LOWORD(fixed->dwFileVersionLS));
+    EXPECT_STREQ(version, expected);
 }
 
 } // namespace

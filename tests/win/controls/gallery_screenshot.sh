@@ -9,19 +9,9 @@ mkdir -p "$out"
 cd "$out" || exit 1
 failures=0
 
-display_of_prefix() {
-  if [ -n "${DISPLAY:-}" ]; then echo "$DISPLAY"; return; fi
-  # wine-run.sh keeps its Xvfb display number beside the prefix.
-  read -r num _ <"$prefix.state/display" && echo ":$num"
-}
-
-pixel() { # pixel FILE X Y -> "R G B"
-  convert "$1" -format '%[fx:int(255*p{'"$2"','"$3"'}.r)] %[fx:int(255*p{'"$2"','"$3"'}.g)] %[fx:int(255*p{'"$2"','"$3"'}.b)]' info:
-}
-
 expect() { # expect FILE WHAT X Y CONDITION(uses r g b)
-  local file=$1 what=$2 x=$3 y=$4 cond=$5 r g b
-  read -r r g b < <(pixel "$file" "$x" "$y")
+  local file=$1 what=$2 x=$3 y=$4 cond=$5 r g b c='%[fx:int(255*p{'"$3,$4"'}.'
+  read -r r g b < <(convert "$file" -format "${c}r)] ${c}g)] ${c}b)]" info:)
   if (( $cond )); then echo "ok   $what ($x,$y) = $r $g $b"
   else echo "FAIL $what ($x,$y) = $r $g $b, wanted $cond"; failures=$((failures + 1)); fi
 }
@@ -35,7 +25,10 @@ shoot() { # shoot SHEET -> gallery_SHEET.png
   for _ in $(seq 600); do [ -f "ready_$sheet" ] && break; sleep 0.1; done
   if [ ! -f "ready_$sheet" ]; then echo "FAIL gallery sheet $sheet never got ready"; kill "$pid"; return 1; fi
   sleep 0.5
-  DISPLAY=$(display_of_prefix) import -window root "gallery_$sheet.png"
+  # Without a display of our own, wine-run.sh's Xvfb, whose number it keeps beside the prefix.
+  local display=${DISPLAY:-} num
+  [ -n "$display" ] || { read -r num _ <"$prefix.state/display" && display=":$num"; }
+  DISPLAY=$display import -window root "gallery_$sheet.png"
   touch "quit_$sheet"
   wait "$pid"
   echo "screenshot: $out/gallery_$sheet.png"

@@ -18,10 +18,6 @@ namespace {
 
 using nxlang::ResourceId;
 
-constexpr std::size_t kUnitLineChars = 39;     // the unit's display line
-constexpr std::size_t kPanelMessageChars = 24; // message display 1065: about 260 px of 25-px Arial
-constexpr std::size_t kProgramNameChars = 29;  // 30-byte name field of the shot record, with its zero
-
 class NxLang : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -91,16 +87,16 @@ TEST_F(NxLang, EveryTextTheModuleLoadsIsPresentAndSingleByte) {
 TEST_F(NxLang, DisplayLimitsHold) {
     for (ResourceId id : nxlang::kUnitLineTexts) {
         const std::string text = Text(id);
-        EXPECT_LE(text.size(), kUnitLineChars) << id << ": " << text;
+        EXPECT_LE(text.size(), 39u) << id << ": " << text; // the unit's display line
         // The unit's character table shows '^' as 'N' and control or unmapped bytes as blanks.
         for (unsigned char c : text)
             EXPECT_TRUE(c >= 0x20 && c < 0x7F && c != '^') << id << ": " << text;
     }
     EXPECT_EQ(std::size(nxlang::kUnitLineTexts), 17u + 99u);
-    for (ResourceId id : nxlang::kPanelMessageTexts)
-        EXPECT_LE(Text(id).size(), kPanelMessageChars) << id << ": " << Text(id);
-    for (ResourceId id : nxlang::kProgramNames)
-        EXPECT_LE(Text(id).size(), kProgramNameChars) << id << ": " << Text(id);
+    for (ResourceId id : nxlang::kPanelMessageTexts) // message display 1065: about 260 px of 25-px Arial
+        EXPECT_LE(Text(id).size(), 24u) << id << ": " << Text(id);
+    for (ResourceId id : nxlang::kProgramNames) // 30-byte name field of the shot record, with its zero
+        EXPECT_LE(Text(id).size(), 29u) << id << ": " << Text(id);
     EXPECT_EQ(nxlang::InfoPanelText(4214), 4235);
     EXPECT_EQ(nxlang::InfoPanelText(4224), 4225);
 }
@@ -114,12 +110,11 @@ TEST_F(NxLang, UnitInformationFileNamesAreDistinctAndReadable) {
         {4650, {Text(4658), Text(4659), Text(4660), Text(4661)}},
         {4651, {Text(4625), Text(4626), Text(4624), Text(4647)}},
         {4652, {Text(4638)}}};
-    for (ResourceId id = 4627; id <= 4636; ++id)
-        sections[4651].push_back(Text(id));
+    for (auto [first, last] : {std::pair{4627, 4636}, std::pair{4662, 4666}})
+        for (int id = first; id <= last; ++id)
+            sections[4651].push_back(Text(static_cast<ResourceId>(id)));
     for (int i = 0; i <= 10; ++i)
         sections[4651].push_back(Text(4637) + "[" + std::to_string(i) + "]");
-    for (ResourceId id = 4662; id <= 4666; ++id)
-        sections[4651].push_back(Text(id));
     for (ResourceId patient : {4642, 4643})
         for (ResourceId build : {4644, 4645, 4646})
             for (ResourceId row : {4640, 4641})

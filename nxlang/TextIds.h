@@ -17,18 +17,7 @@ using ResourceId = std::uint16_t;
 #define NX_INI(name, id, text) inline constexpr ResourceId name = id;
 #define NX_INFO(name, id, unitLine, panelText) inline constexpr ResourceId name = id;
 #define NX_PROMPT(name, id, sentence) inline constexpr ResourceId name = id;
-#define NX_ERROR(code, unitLine, panelText)
-#define NX_FAULT(code, text)
 #include "nxlang/Catalog.inc"
-#undef NX_GROUP
-#undef NX_GROUP_END
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_PROMPT
-#undef NX_ERROR
-#undef NX_FAULT
 
 // ---- Texts addressed by arithmetic ---------------------------------------------------------------
 
@@ -87,8 +76,6 @@ inline constexpr ResourceId CephalometricStatic = 33623;
 } // namespace Command
 
 // ---- Lists, for whoever must walk every identifier (the library's own checks) ----------------------
-#define NX_GROUP(group)
-#define NX_GROUP_END()
 // Every string identifier of the library.
 inline constexpr ResourceId kAllTexts[] = {
 #define NX_TEXT(name, id, text) id,
@@ -97,132 +84,46 @@ inline constexpr ResourceId kAllTexts[] = {
 #define NX_INFO(name, id, unitLine, panelText) id, id + 1,
 #define NX_ERROR(code, unitLine, panelText) 4365 + 2 * (code), 4366 + 2 * (code),
 #define NX_FAULT(code, text) 4264 + (code),
-#define NX_PROMPT(name, id, sentence)
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
 // Texts written to the unit's 39-character display line.
 inline constexpr ResourceId kUnitLineTexts[] = {
-#define NX_TEXT(name, id, text)
-#define NX_PROGRAM(name, id, text)
-#define NX_INI(name, id, text)
 #define NX_INFO(name, id, unitLine, panelText) id,
 #define NX_ERROR(code, unitLine, panelText) 4365 + 2 * (code),
-#define NX_FAULT(code, text)
-#define NX_PROMPT(name, id, sentence)
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
 // Texts for the panel's message display.
 inline constexpr ResourceId kPanelMessageTexts[] = {
-#define NX_TEXT(name, id, text)
-#define NX_PROGRAM(name, id, text)
-#define NX_INI(name, id, text)
 #define NX_INFO(name, id, unitLine, panelText) id + 1,
 #define NX_ERROR(code, unitLine, panelText) 4366 + 2 * (code),
-#define NX_FAULT(code, text)
-#define NX_PROMPT(name, id, sentence)
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
 // Program names (the shot record name field).
 inline constexpr ResourceId kProgramNames[] = {
-#define NX_TEXT(name, id, text)
 #define NX_PROGRAM(name, id, text) id,
-#define NX_INI(name, id, text)
-#define NX_INFO(name, id, unitLine, panelText)
-#define NX_ERROR(code, unitLine, panelText)
-#define NX_FAULT(code, text)
-#define NX_PROMPT(name, id, sentence)
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
 // Section and key names of the unit information file.
 inline constexpr ResourceId kIniNames[] = {
-#define NX_TEXT(name, id, text)
-#define NX_PROGRAM(name, id, text)
 #define NX_INI(name, id, text) id,
-#define NX_INFO(name, id, unitLine, panelText)
-#define NX_ERROR(code, unitLine, panelText)
-#define NX_FAULT(code, text)
-#define NX_PROMPT(name, id, sentence)
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
 // Voice prompts (WAVE resources).
 inline constexpr ResourceId kPrompts[] = {
-#define NX_TEXT(name, id, text)
-#define NX_PROGRAM(name, id, text)
-#define NX_INI(name, id, text)
-#define NX_INFO(name, id, unitLine, panelText)
-#define NX_ERROR(code, unitLine, panelText)
-#define NX_FAULT(code, text)
 #define NX_PROMPT(name, id, sentence) id,
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
 // Unit fault codes that have a message-box body.
 inline constexpr int kUnitFaultCodes[] = {
-#define NX_TEXT(name, id, text)
-#define NX_PROGRAM(name, id, text)
-#define NX_INI(name, id, text)
-#define NX_INFO(name, id, unitLine, panelText)
-#define NX_ERROR(code, unitLine, panelText)
 #define NX_FAULT(code, text) code,
-#define NX_PROMPT(name, id, sentence)
 #include "nxlang/Catalog.inc"
-#undef NX_TEXT
-#undef NX_PROGRAM
-#undef NX_INI
-#undef NX_INFO
-#undef NX_ERROR
-#undef NX_FAULT
-#undef NX_PROMPT
 };
 
-#undef NX_GROUP
-#undef NX_GROUP_END
 
 } // namespace nxlang

@@ -64,34 +64,43 @@ bool IsKnownBaud(const char* baud) {
     return false;
 }
 
-// One request through the model, with the fault injection of the control lines.
-template <typename Transfer> int Serve(int handle, unsigned char slave, Transfer transfer) {
+// One request through the model, with the fault injection of the control lines. Like the real stack, a
+// request met by silence or a damaged answer is sent once more; the unit sees (and notes) both.
+template <typename Transfer>
+int Serve(int handle, unsigned char slave, const emu::Request& request, Transfer transfer) {
     Emulator& e = Instance();
     std::unique_lock lock(e.mutex);
-    if (!e.handles.count(handle))
+    if (!e.handles.count(handle) || e.model->PortFailed())
         return JBUS_ERROR_PORT;
     if (slave != emu::defaults::kDefaultSlave)
         return JBUS_ERROR_NO_ANSWER; // another slave's request: this unit keeps silent
-    const emu::LinkFault fault = e.model->TakeLinkFault();
-    switch (fault.kind) {
-    case emu::FaultKind::NoAnswer:
-        e.model->CountFrame(false); // the unit never got a frame it could decode
-        return JBUS_ERROR_NO_ANSWER;
-    case emu::FaultKind::Exception:
+    int result = JBUS_ERROR_NO_ANSWER;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const emu::LinkFault fault = e.model->BeginRequest(request);
+        switch (fault.kind) {
+        case emu::FaultKind::NoAnswer:
+            e.model->CountFrame(false); // the unit never got a frame it could decode
+            result = JBUS_ERROR_NO_ANSWER;
+            continue;
+        case emu::FaultKind::Exception:
+            e.model->CountFrame(true);
+            return fault.exceptionCode;
+        case emu::FaultKind::Slow:
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
+            lock.lock();
+            break;
+        default:
+            break;
+        }
         e.model->CountFrame(true);
-        return fault.exceptionCode;
-    case emu::FaultKind::Slow:
-        lock.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
-        lock.lock();
-        break;
-    default:
-        break;
+        result = transfer(*e.model);
+        // A corrupted answer: the unit did the work, the master cannot know.
+        if (fault.kind != emu::FaultKind::BadCrc)
+            return result;
+        result = JBUS_ERROR_BAD_FRAME;
     }
-    e.model->CountFrame(true);
-    const int result = transfer(*e.model);
-    // A corrupted answer: the unit did the work, the master cannot know.
-    return fault.kind == emu::FaultKind::BadCrc ? JBUS_ERROR_BAD_FRAME : result;
+    return result;
 }
 
 } // namespace
@@ -119,21 +128,23 @@ void JbusClose(int* handle) {
 
 int JbusReadSeveralWords(int handle, unsigned char slave, unsigned short wordAddress, unsigned short count,
                          unsigned short* buffer) {
-    if (!buffer)
-        return JBUS_ERROR_PORT;
-    return Serve(handle, slave,
+    // A request no answer could satisfy is never sent, as with the real stack.
+    if (!buffer || count == 0 || count > emu::kMaxReadWords)
+        return JBUS_ERROR_BAD_FRAME;
+    return Serve(handle, slave, {3, wordAddress, count, 0},
                  [&](emu::UnitModel& m) { return m.ReadRegisters(wordAddress, count, buffer); });
 }
 
 int JbusWriteOneWord(int handle, unsigned char slave, unsigned short wordAddress, unsigned short value) {
-    return Serve(handle, slave, [&](emu::UnitModel& m) { return m.WriteRegisters(wordAddress, 1, &value); });
+    return Serve(handle, slave, {6, wordAddress, 1, value},
+                 [&](emu::UnitModel& m) { return m.WriteRegisters(wordAddress, 1, &value); });
 }
 
 int JbusWriteSeveralWords(int handle, unsigned char slave, unsigned short wordAddress, unsigned short count,
                           const unsigned short* buffer) {
-    if (!buffer)
-        return JBUS_ERROR_PORT;
-    return Serve(handle, slave,
+    if (!buffer || count == 0 || count > emu::kMaxWriteWords)
+        return JBUS_ERROR_BAD_FRAME;
+    return Serve(handle, slave, {16, wordAddress, count, buffer[0]},
                  [&](emu::UnitModel& m) { return m.WriteRegisters(wordAddress, count, buffer); });
 }
 

@@ -164,8 +164,15 @@ private:
         const uint8_t slave = query[0];
         const uint8_t function = query[1];
         const bool broadcast = slave == 0;
+        auto word = [&](int at) { return static_cast<uint16_t>((query[at] << 8) | query[at + 1]); };
+        emu::Request request{function, 0, 0, 0};
+        if (length >= 8) { // slave, function, address, count or value, CRC
+            request.address = word(2);
+            request.count = function == 0x06 ? 1 : word(4);
+            request.firstValue = function == 0x06 ? word(4) : length >= 11 ? word(7) : 0;
+        }
         std::unique_lock lock(m_mutex);
-        const emu::LinkFault fault = m_model.TakeLinkFault();
+        const emu::LinkFault fault = m_model.BeginRequest(request);
         if (fault.kind == emu::FaultKind::NoAnswer) {
             m_model.CountFrame(false);
             return;
@@ -182,7 +189,6 @@ private:
             lock.lock();
         }
         const bool corrupt = fault.kind == emu::FaultKind::BadCrc;
-        auto word = [&](int at) { return static_cast<uint16_t>((query[at] << 8) | query[at + 1]); };
         std::vector<uint8_t> answer{slave, function};
         int result = emu::kOk;
         switch (function) {

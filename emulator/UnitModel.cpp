@@ -1,6 +1,8 @@
 // The emulated unit: register images of both protocol versions, command words, cycle timeline, blocks.
 #include "emulator/UnitModel.h"
 
+#include "emulator/UnitBytes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -43,13 +45,6 @@ constexpr int kRegHeating = 23;
 
 constexpr uint16_t kBlockErrorCal = 54, kBlockErrorFactory = 56, kBlockErrorPrefs = 57;
 
-void PutWord(uint8_t* bytes, size_t offset, uint16_t value) {
-    bytes[offset] = static_cast<uint8_t>(value & 0xFF);
-    bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-uint16_t GetWord(const uint8_t* bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
 // A float spans two registers, the lower address holding the low 16 bits.
 void PutFloat(uint8_t* bytes, size_t offset, float value) {
     uint32_t bits;
@@ -128,6 +123,7 @@ UnitModel::UnitModel(Clock& clock, std::string_view version) : m_clock(clock) {
     const int major = std::atoi(m_version.c_str());
     m_protocol = (major == 2 || major == 3) ? 2 : 1;
     m_nowMs = m_clock.NowMs();
+    m_startMs = m_nowMs;
 
     PutText(&m_identification[0], 12, d::kUnitName);
     PutText(&m_identification[12], 6, m_version);
@@ -383,6 +379,7 @@ int UnitModel::SelectProgram(uint8_t program) {
     if (!ProfileFor(program).valid)
         return kIllegalValue;
     m_cephSwitchEndMs = 0;
+    m_forcedNox.reset();
     m_program = program;
     if ((program & 0x0F) == 4)
         m_cephSwitchEndMs = m_nowMs + d::kCephSwitchMs;
@@ -391,6 +388,8 @@ int UnitModel::SelectProgram(uint8_t program) {
 }
 
 uint16_t UnitModel::NoxWord() const {
+    if (m_forcedNox)
+        return *m_forcedNox;
     const Profile p = ProfileFor(m_program);
     return p.noxFromOperator ? m_nox : p.nox;
 }
@@ -496,18 +495,20 @@ void UnitModel::RecordShot(const ExposureValues& values, uint64_t deliveredMs) {
         return;
     const auto& cal = BlockValid(Block::Calibration) ? m_cal : m_storedCal;
     auto chain = [&](double set, int cmdGain, int cmdOffset, double genGain, double genOffset,
-                     double sensGain, double sensOffset, int measGain, int measOffset, double& real) {
+                     double extraGain, double extraOffset, double sensGain, double sensOffset, int measGain,
+                     int measOffset, double& real) {
         const double command = set * CalFloat(cal, cmdGain) + CalFloat(cal, cmdOffset);
-        real = std::max(0.0, genGain * command + genOffset);
+        real = std::max(0.0, extraGain * (genGain * command + genOffset) + extraOffset);
         const double raw = sensGain * real + sensOffset;
         return raw * CalFloat(cal, measGain) + CalFloat(cal, measOffset);
     };
     double realKv = 0, realMa = 0;
-    const double measKv = chain(values.kv, kRegKvCmdGain, kRegKvCmdOffset, d::kGenKvGain, d::kGenKvOffset,
-                                d::kSensKvGain, d::kSensKvOffset, kRegKvMeasGain, kRegKvMeasOffset, realKv);
-    const double measMa =
-        chain(values.maTenths / 10.0, kRegMaCmdGain, kRegMaCmdOffset, d::kGenMaGain, d::kGenMaOffset,
-              d::kSensMaGain, d::kSensMaOffset, kRegMaMeasGain, kRegMaMeasOffset, realMa);
+    const double measKv =
+        chain(values.kv, kRegKvCmdGain, kRegKvCmdOffset, d::kGenKvGain, d::kGenKvOffset, m_genKvGain,
+              m_genKvOffset, d::kSensKvGain, d::kSensKvOffset, kRegKvMeasGain, kRegKvMeasOffset, realKv);
+    const double measMa = chain(values.maTenths / 10.0, kRegMaCmdGain, kRegMaCmdOffset, d::kGenMaGain,
+                                d::kGenMaOffset, m_genMaGain, m_genMaOffset, d::kSensMaGain, d::kSensMaOffset,
+                                kRegMaMeasGain, kRegMaMeasOffset, realMa);
     const double seconds = deliveredMs / 1000.0;
     m_meterKv = realKv;
     m_meterMa = realMa;
@@ -613,6 +614,7 @@ int UnitModel::ExecuteCommand(uint16_t word) {
         if (busy)
             return kDeviceBusy;
         m_nox = arg;
+        m_forcedNox.reset();
         return kOk;
     case 0x08:
         if (busy)
@@ -647,6 +649,12 @@ int UnitModel::ExecuteCommand(uint16_t word) {
             return kIllegalValue;
         if (busy)
             return kDeviceBusy;
+        // The preference dialog's "reset set points": the mask would read calibration and factory
+        // settings, which that button must never wipe.
+        if (arg == 0x03) {
+            ResetSetPoints();
+            return kOk;
+        }
         return BlocksReset(arg);
     case 0x83:
         if (busy)
@@ -728,6 +736,12 @@ int UnitModel::BlocksRewritten(uint8_t mask) {
     ApplyProgramDefaults();
     SaveState();
     return kOk;
+}
+
+void UnitModel::ResetSetPoints() {
+    m_userDefaults.clear();
+    ApplyProgramDefaults();
+    SaveState();
 }
 
 int UnitModel::BlocksReset(uint8_t mask) {
@@ -1128,7 +1142,7 @@ int UnitModel::ReadRegisters(uint16_t address, uint16_t count, uint16_t* out) {
     return kIllegalAddress;
 }
 
-int UnitModel::WriteRegisters(uint16_t address, uint16_t count, const uint16_t* values) {
+int UnitModel::WriteArea(uint16_t address, uint16_t count, const uint16_t* values) {
     if (count == 0 || count > kMaxWriteWords)
         return kIllegalValue;
     Update();
@@ -1158,25 +1172,6 @@ int UnitModel::WriteRegisters(uint16_t address, uint16_t count, const uint16_t* 
     if (within(base(kDisplayCodeOffset), 2))
         return store(m_displayCode.data(), base(kDisplayCodeOffset));
     return kIllegalAddress;
-}
-
-LinkFault UnitModel::TakeLinkFault() {
-    if (m_faultRequests == 0)
-        return {};
-    if (--m_faultRequests == 0) {
-        LinkFault fault = m_fault;
-        m_fault = {};
-        return fault;
-    }
-    return m_fault;
-}
-
-void UnitModel::CountFrame(bool good) {
-    // The unit's counters wrap like its 16-bit registers.
-    if (good)
-        ++m_framesGood;
-    else
-        ++m_framesBad;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -1220,30 +1215,6 @@ void UnitModel::SetAccess(uint16_t bits) {
 void UnitModel::SetPanelActive(bool active) {
     Update();
     m_panelActive = active;
-}
-
-void UnitModel::InjectFault(LinkFault fault, uint32_t requests) {
-    m_fault = fault;
-    m_faultRequests = fault.kind == FaultKind::None ? 0 : requests;
-}
-
-std::string UnitModel::Status() {
-    const uint16_t state = StateWord();
-    char text[768];
-    const char* faults[] = {"none", "noanswer", "badcrc", "exception", "slow"};
-    std::snprintf(
-        text, sizeof text,
-        "version=%s protocol=%d program=0x%02X age=%u build=%u nox=%u kv=%u ma=%.1f time=%.2f "
-        "state=0x%04X cycle=%u ready=%d emission=%d laser=%d error=%u conditions=0x%04X waiting=%u "
-        "panel=%d access=%u voice=%d rotation=%u acquisition=%u shots=%u energy=%u meter_kv=%.2f "
-        "meter_ma=%.2f stand=%s fault=%s/%u port=%s time_ms=%llu",
-        m_version.c_str(), m_protocol, m_program, m_age, m_build, NoxWord(), m_current.kv,
-        m_current.maTenths / 10.0, m_current.timeHundredths / 100.0, state, m_cycle, (state & 0x100) ? 1 : 0,
-        (state & 0x40) ? 1 : 0, (state & 0x80) ? 1 : 0, m_error, m_conditions, WaitingSeconds(),
-        m_panelActive ? 1 : 0, m_access, m_voice ? 1 : 0, m_rotation, m_acquisition, m_shots, m_energyJ,
-        m_meterKv, m_meterMa, m_standRunning ? "running" : "idle", faults[static_cast<int>(m_fault.kind)],
-        m_faultRequests, m_portMissing ? "missing" : "present", static_cast<unsigned long long>(m_nowMs));
-    return text;
 }
 
 } // namespace emu

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "emulator/Clock.h"
+#include "emulator/History.h"
 #include "emulator/UnitDefaults.h"
 
 #include <array>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace emu {
 
@@ -31,6 +33,19 @@ struct LinkFault {
     FaultKind kind = FaultKind::None;
     int exceptionCode = 0;
     uint32_t delayMs = 0;
+};
+// Which requests an armed fault waits for: any, writes of one command word, requests whose span covers
+// one register, or one function code.
+struct FaultTarget {
+    enum class Kind { Any, Command, Address, Function } kind = Kind::Any;
+    uint16_t value = 0;
+};
+// A request as the unit decodes it; firstValue is the first word written (the command word).
+struct Request {
+    uint8_t function = 0;
+    uint16_t address = 0;
+    uint16_t count = 0;
+    uint16_t firstValue = 0;
 };
 
 // Word addresses of the two areas outside the register base, and the base itself.
@@ -68,8 +83,9 @@ public:
     // Bus side: 0 on success or the Modbus exception code.
     int ReadRegisters(uint16_t wordAddress, uint16_t count, uint16_t* out);
     int WriteRegisters(uint16_t wordAddress, uint16_t count, const uint16_t* values);
-    // One call per request the unit sees: the fault to play on it, if any is armed.
-    LinkFault TakeLinkFault();
+    // One call per request the unit sees: notes it in the history and returns the fault to play on it.
+    // A fault aimed at this kind of request wins over an untargeted one.
+    LinkFault BeginRequest(const Request& request);
     // Frame statistics the unit keeps (link counter record).
     void CountFrame(bool good);
 
@@ -90,11 +106,32 @@ public:
     void SetRotation(uint16_t flag) { m_rotation = flag; }
     void FailNextAcquisition(bool fail) { m_failNextAcquisition = fail; }
     void SetPanelActive(bool active);
-    void InjectFault(LinkFault fault, uint32_t requests);
+    // Arms a fault for the next `requests` requests of the target's kind; a kind None clears every fault.
+    void InjectFault(LinkFault fault, uint32_t requests, FaultTarget target = {});
     void SetPortMissing(bool missing) { m_portMissing = missing; }
     bool PortMissing() const { return m_portMissing; }
+    // Every transfer fails at the port (the adapter was pulled mid-session) until cleared.
+    void SetPortFailed(bool failed) { m_portFailed = failed; }
+    bool PortFailed() const { return m_portFailed; }
     void CorruptBlock(Block block);
     std::string Status();
+
+    // Forced values, including ones the unit would never report, for the host's handling of them.
+    void SetFrameCounters(uint16_t good, uint16_t bad);
+    void SetUnitCounters(uint32_t shots, uint32_t energyJ);
+    void ForceSelection(uint8_t program, uint16_t age, uint16_t build, uint16_t nox);
+    void ForceCycleState(uint16_t state); // no end of its own: what ends a real state, or state 0
+    void SetFactoryOption(int index, uint16_t value);
+    void SetDoseUnit(uint16_t unit);
+    // Extra generator error of the kV or mA chain on top of the nominal one: real = gain x nominal + offset.
+    void SetGeneratorError(bool kv, double gain, double offset);
+    std::vector<uint16_t> BlockWords(Block block, bool stored) const;
+
+    // What the unit received over its link.
+    const HistoryRing<CommandRecord>& CommandHistory() const { return m_commandHistory; }
+    const HistoryRing<WriteRecord>& WriteHistory() const { return m_writeHistory; }
+    const HistoryRing<RequestRecord>& RequestHistory() const { return m_requestHistory; }
+    void ClearHistory();
 
     // Non-volatile memory: blocks, counters and user set points survive a restart. Loads the file when
     // it exists; a damaged block falls back to its defaults and raises the block's error.
@@ -156,6 +193,8 @@ private:
     void Restart();
     int BlocksRewritten(uint8_t mask);
     int BlocksReset(uint8_t mask);
+    void ResetSetPoints();
+    int WriteArea(uint16_t wordAddress, uint16_t count, const uint16_t* values);
 
     void StartEmission();
     void CompleteCycle(uint64_t deliveredMs);
@@ -205,6 +244,8 @@ private:
     bool m_waitNoValue = false;
     bool m_failNextAcquisition = false;
     bool m_portMissing = false;
+    bool m_portFailed = false;
+    std::optional<uint16_t> m_forcedNox;
 
     // Exposure cycle.
     uint16_t m_cycle = kCycleIdle;
@@ -237,9 +278,24 @@ private:
     std::array<uint8_t, 40> m_unitText{}, m_hostText{};
     std::array<uint8_t, 4> m_displayCode{};
 
-    // Link fault injection.
+    // Generator error added by a scenario (gain, offset).
+    double m_genKvGain = 1, m_genKvOffset = 0, m_genMaGain = 1, m_genMaOffset = 0;
+
+    // Link fault injection: the untargeted fault, and the ones aimed at a kind of request.
+    struct ArmedFault {
+        LinkFault fault;
+        uint32_t requests = 0;
+        FaultTarget target;
+    };
     LinkFault m_fault;
     uint32_t m_faultRequests = 0;
+    std::vector<ArmedFault> m_targetedFaults;
+
+    // History of the link.
+    uint64_t m_startMs = 0;
+    HistoryRing<CommandRecord> m_commandHistory{history::kCapacity};
+    HistoryRing<WriteRecord> m_writeHistory{history::kCapacity};
+    HistoryRing<RequestRecord> m_requestHistory{history::kCapacity};
 
     std::string m_statePath;
 };

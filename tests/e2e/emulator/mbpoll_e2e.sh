@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # mbpoll reads and writes lumen-emulator over a socat pseudo-terminal pair: identification, state word,
-# a command word, the exception for an unmapped address, and the control port.
+# a command word, the exception for an unmapped address, and the control port with the link's history.
 set -u
 emulator="$1"
 work=$(mktemp -d)
@@ -52,9 +52,13 @@ echo "expose" >&3; read -r reply <&3
 [ "$reply" = "ok cycle started" ] || fail "expose: $reply"
 echo "status" >&3; read -r reply <&3
 echo "$reply" | grep -q 'cycle=1' || fail "status: $reply"
-echo "fault exception 6 1" >&3; read -r reply <&3
+echo "history commands" >&3; read -r reply <&3
+[ "$reply" = "n=2 0x0085:0 0x0002:0" ] || fail "command history: $reply"
+echo "fault exception 6 1 on address 0x700F" >&3; read -r reply <&3
 out=$(poll -t 4 -r 28687 -c 1 "$work/master")
 echo "$out" | grep -qi 'busy' || fail "injected exception 6: $out"
+echo "history requests 1" >&3; read -r reply <&3
+echo "$reply" | grep -q '^n=1 [0-9]*:3:0x700F:1:exception$' || fail "request history: $reply"
 exec 3>&-
 
 echo "PASS"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -21,10 +22,40 @@ protected:
 };
 
 TEST_F(ControlLineTest, MalformedLinesAreRefusedWithoutEffect) {
-    for (const char* line :
-         {"frobnicate", "error", "error -1", "error 70000", "error 12x", "wait soon", "fault exception 0 1",
-          "fault exception 12 1", "fault noanswer 0", "fault slow 10", "technical maybe", "expose -5",
-          "speed 2", "corrupt everything", "status now"}) {
+    for (const char* line : {"frobnicate",
+                             "error",
+                             "error -1",
+                             "error 70000",
+                             "error 12x",
+                             "wait soon",
+                             "fault exception 0 1",
+                             "fault exception 12 1",
+                             "fault noanswer 0",
+                             "fault slow 10",
+                             "technical maybe",
+                             "expose -5",
+                             "speed 2",
+                             "corrupt everything",
+                             "status now",
+                             "fault noanswer 1 on command",
+                             "fault noanswer 1 on cmd 3",
+                             "fault none on function 3",
+                             "fault noanswer 1 on function 0",
+                             "history",
+                             "history everything",
+                             "history commands 513",
+                             "cycle 16",
+                             "option 5 0",
+                             "selection raw 256 0 0 0",
+                             "selection raw 1 2 3",
+                             "blocks stored all",
+                             "blocks cal",
+                             "generator kv 0 0",
+                             "generator kv 1 nan",
+                             "generator ma 1 200",
+                             "port broken",
+                             "frames 65536 0",
+                             "doseunit"}) {
         const auto result = Run(line);
         EXPECT_FALSE(result.ok) << line;
         EXPECT_EQ(result.reply.rfind("error:", 0), 0u) << line;
@@ -64,14 +95,152 @@ TEST_F(ControlLineTest, TimedExposureAndStatus) {
 TEST_F(ControlLineTest, FaultsAreArmedForTheirRequestCount) {
     EXPECT_TRUE(Run("fault slow 250 2").ok);
     for (int request = 0; request < 2; ++request) {
-        const auto slow = unit.TakeLinkFault();
+        const auto slow = unit.BeginRequest({3, 0x7000, 1, 0});
         EXPECT_EQ(slow.kind, emu::FaultKind::Slow);
         EXPECT_EQ(slow.delayMs, 250u);
     }
-    EXPECT_EQ(unit.TakeLinkFault().kind, emu::FaultKind::None);
+    EXPECT_EQ(unit.BeginRequest({3, 0x7000, 1, 0}).kind, emu::FaultKind::None);
     EXPECT_TRUE(Run("fault badcrc 3").ok);
+    EXPECT_TRUE(Run("fault noanswer 1 on function 16").ok);
     EXPECT_TRUE(Run("fault none").ok);
-    EXPECT_EQ(unit.TakeLinkFault().kind, emu::FaultKind::None);
+    EXPECT_EQ(unit.BeginRequest({16, 0x7040, 1, 0x0086}).kind, emu::FaultKind::None);
+}
+
+TEST_F(ControlLineTest, TargetedFaultsWaitForTheirKindOfRequest) {
+    using K = emu::FaultKind;
+    const emu::Request poll{3, 0x700F, 4, 0}, inactive{6, 0x7040, 1, 0x0086}, active{6, 0x7040, 1, 0x0085},
+        text{16, 0x7091, 20, 0x2020};
+    // Armed line, then requests in order with the fault each must meet; polling in between is untouched.
+    const std::pair<const char*, std::vector<std::pair<emu::Request, K>>> cases[] = {
+        {"fault noanswer 2 on command 0x0086",
+         {{poll, K::None},
+          {active, K::None},
+          {inactive, K::NoAnswer},
+          {poll, K::None},
+          {inactive, K::NoAnswer},
+          {inactive, K::None}}},
+        {"fault badcrc 1 on address 0x7010",
+         {{text, K::None}, {inactive, K::None}, {poll, K::BadCrc}, {poll, K::None}}},
+        {"fault exception 6 1 on function 16", {{poll, K::None}, {inactive, K::None}, {text, K::Exception}}},
+        // A targeted fault goes first; the untargeted one still takes any other request.
+        {"fault slow 5 2", {{poll, K::Slow}}},
+        {"fault noanswer 1 on function 6", {{inactive, K::NoAnswer}, {poll, K::Slow}, {inactive, K::None}}},
+    };
+    for (const auto& [line, requests] : cases) {
+        ASSERT_TRUE(Run(line).ok) << line;
+        for (const auto& [request, expected] : requests)
+            EXPECT_EQ(unit.BeginRequest(request).kind, expected)
+                << line << " function " << int(request.function);
+    }
+}
+
+TEST_F(ControlLineTest, HistoryListsWhatTheLinkDelivered) {
+    const uint16_t words[] = {0x4F48, 0x5453};
+    unit.BeginRequest({3, 0x700F, 1, 0});
+    clock.Skip(250);
+    EXPECT_TRUE(Run("fault noanswer 1").ok);
+    unit.BeginRequest({16, 0x7040, 1, 0x0086});
+    unit.WriteRegisters(0x7040, 1, &words[0]); // not a command: refused
+    const uint16_t inactive = 0x0086;
+    unit.WriteRegisters(0x7040, 1, &inactive);
+    unit.WriteRegisters(0x6817, 2, words);
+    EXPECT_EQ(Run("history commands").reply, "n=2 0x4F48:3 0x0086:0");
+    EXPECT_EQ(Run("history writes").reply, "n=1 0x6817:0:4F48,5453");
+    EXPECT_EQ(Run("history requests").reply, "n=2 0:3:0x700F:1:- 250:16:0x7040:1:noanswer");
+    EXPECT_EQ(Run("history requests 1").reply, "n=1 250:16:0x7040:1:noanswer");
+
+    // The replies parse back; a soak keeps only the newest entries.
+    for (int i = 0; i < 600; ++i)
+        unit.WriteRegisters(0x7040, 1, &inactive);
+    std::vector<emu::CommandRecord> commands;
+    ASSERT_TRUE(emu::history::ParseCommands(Run("history commands").reply, commands));
+    EXPECT_EQ(commands.size(), emu::history::kCapacity);
+    EXPECT_EQ(emu::history::CountCommand(commands, 0x0086), emu::history::kCapacity);
+    std::vector<emu::WriteRecord> writes;
+    ASSERT_TRUE(emu::history::ParseWrites(Run("history writes").reply, writes));
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].words, (std::vector<uint16_t>{0x4F48, 0x5453}));
+    std::vector<emu::RequestRecord> requests;
+    ASSERT_TRUE(emu::history::ParseRequests(Run("history requests").reply, requests));
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].timeMs, 250u);
+    EXPECT_EQ(requests[1].fault, "noanswer");
+    for (const char* bad : {"", "n=2 0x0086:0", "n=1 0x0086", "n=1 0x10000:0", "0x0086:0"})
+        EXPECT_FALSE(emu::history::ParseCommands(bad, commands)) << bad;
+
+    EXPECT_TRUE(Run("history clear").ok);
+    for (const char* line : {"history commands", "history writes", "history requests"})
+        EXPECT_EQ(Run(line).reply, "n=0") << line;
+}
+
+TEST_F(ControlLineTest, ForcedValuesReachTheRegisters) {
+    // Line, then the registers (word address) and the words they must show.
+    const std::tuple<const char*, uint16_t, std::vector<uint16_t>> lines[] = {
+        {"frames 65535 7", 0x7033, {65535, 7}},
+        {"counters 70000 4294967295", 0x6809, {70000 & 0xFFFF, 1, 0xFFFF, 0xFFFF}},
+        {"selection raw 0xFF 7 9 3", 0x7015, {0xFF, 7, 9}},
+        {"selection raw 0xFF 7 9 3", 0x702E, {3}},
+        {"cycle 9", 0x700F, {9 << 2 | 0x0200}},
+        {"cycle 0", 0x700F, {0x0200}},
+        {"option 2 3", 0x7041 + 7, {3}},
+        {"doseunit 1", 0x7079 + 14, {1}},
+        {"doseunit 1", 0x7018 + 6, {1}}, // the dose kind of the shot record follows
+    };
+    for (const auto& [line, address, expected] : lines) {
+        ASSERT_TRUE(Run(line).ok) << line;
+        std::vector<uint16_t> words(expected.size());
+        ASSERT_EQ(unit.ReadRegisters(address, static_cast<uint16_t>(words.size()), words.data()), 0) << line;
+        EXPECT_EQ(words, expected) << line;
+    }
+    EXPECT_EQ(unit.ErrorCode(), 0) << "forced values within the option lists keep the blocks valid";
+    // A held forced state ends with the switch like a real one.
+    ASSERT_TRUE(Run("cycle 2").ok);
+    ASSERT_TRUE(Run("release").ok);
+    EXPECT_EQ(unit.CycleStateNow(), emu::kCycleAbortEmission);
+}
+
+TEST_F(ControlLineTest, StoredBlocksBesideTheLiveOnes) {
+    const std::string stored = Run("blocks stored factory").reply;
+    EXPECT_EQ(stored.substr(0, 14), "374C 2D30 3030") << stored; // "L70-00417"
+    EXPECT_EQ(Run("blocks live factory").reply, stored);
+    EXPECT_TRUE(Run("option 0 9").ok); // outside the list: the block is refused, the registers keep it
+    EXPECT_EQ(Run("blocks stored factory").reply, stored);
+    EXPECT_NE(Run("blocks live factory").reply, stored);
+    EXPECT_EQ(unit.ErrorCode(), 56);
+    EXPECT_EQ(Run("blocks live prefs").reply.size(), 20u * 5 - 1);
+    EXPECT_EQ(Run("blocks stored cal").reply.size(), 40u * 5 - 1);
+}
+
+TEST_F(ControlLineTest, StatusShowsTextsAnnouncementAndInstruments) {
+    const uint16_t text[] = {0x4948, 0x2201}, code[] = {0x3245, 0x0031}, announce = 0x0087;
+    unit.WriteRegisters(0x6817, 2, text);
+    unit.WriteRegisters(0x708D, 2, text);
+    unit.WriteRegisters(0x70A1, 2, code);
+    unit.WriteRegisters(0x7040, 1, &announce);
+    for (const char* line : {"frames 3 4", "generator kv 1.1 -2", "port fail"})
+        ASSERT_TRUE(Run(line).ok) << line;
+    const std::string status = Run("status").reply;
+    for (const char* part : {"announced=1", "display=\"E21\"", " frames=3/4 ", "generator=1.1/-2/1/0",
+                             "transfer=fail", "unit_text=\"HI\\x01\\\"", "host_text=\"HI\\x01\\\""})
+        EXPECT_NE(status.find(part), std::string::npos) << part << " in " << status;
+    EXPECT_TRUE(unit.PortFailed());
+    EXPECT_TRUE(Run("port ok").ok);
+    EXPECT_FALSE(unit.PortFailed());
+}
+
+TEST_F(ControlLineTest, GeneratorErrorMovesWhatTheMeterReads) {
+    ASSERT_TRUE(Run("panel on").ok);
+    double meter[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(Run(i == 0 ? "generator none" : "generator kv 1.1 2").ok);
+        ASSERT_TRUE(Run("command 0x0504").ok); // kV calibration, 65 kV
+        ASSERT_TRUE(Run("expose").ok);
+        ASSERT_TRUE(Run("advance 4000").ok);
+        ASSERT_EQ(unit.CycleStateNow(), emu::kCycleIdle);
+        meter[i] = unit.MeterKv();
+        ASSERT_TRUE(Run("advance 600000").ok); // cooling
+    }
+    EXPECT_NEAR(meter[1], 1.1 * meter[0] + 2, 1e-6);
 }
 
 } // namespace

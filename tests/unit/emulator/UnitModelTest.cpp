@@ -158,6 +158,24 @@ TEST_F(UnitTest, PatientAndMemoryKeyChangeTheDefaults) {
     EXPECT_EQ(After(0x0082, 36), 73); // user set points back to the factory values
 }
 
+TEST_F(UnitTest, ResetSetPointsKeepsCalibrationAndSerialNumber) {
+    // A calibrated unit with its own factory settings and a memorised set point.
+    auto table = Read(162, 40);
+    table[23] = 40;
+    ASSERT_EQ(unit.WriteRegisters(At(162), 40, table.data()), 0);
+    const Words factory = {0x3358, 0x0039, 0, 0, 0, 0, 0, 1, 2, 0};
+    ASSERT_EQ(unit.WriteRegisters(At(130), 10, factory.data()), 0);
+    ASSERT_EQ(Command(0x0381), 0);
+    ASSERT_EQ(Command(0x0001), 0);
+    ASSERT_EQ(Command(0x0008), 0);
+    ASSERT_EQ(After(0x7004, 36), 71);
+
+    EXPECT_EQ(After(0x0382, 36), 70) << "the set point is back to the program's";
+    EXPECT_EQ(Read(162, 40), table);
+    EXPECT_EQ(Read(130, 10), factory);
+    EXPECT_EQ(unit.BlockWords(emu::Block::Calibration, true), table);
+}
+
 TEST_F(UnitTest, ExposureCycleTimelineAndAcquisitionStatus) {
     EXPECT_FALSE(Ready()); // panel not active yet
     EXPECT_FALSE(unit.PressSwitch());

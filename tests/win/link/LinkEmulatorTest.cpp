@@ -190,8 +190,8 @@ TEST_F(LinkEmulator, RestoreFileIs182BytesAndSurvivesAFailedSnapshot) {
     ASSERT_EQ(updated.size(), 182u);
     EXPECT_EQ(updated[142 + 28], 1);
 
-    // A unit that stops answering during a snapshot leaves that copy in place.
-    Control("fault noanswer 1");
+    // A unit that stops answering during a snapshot (the request and its retry) leaves that copy in place.
+    Control("fault noanswer 2");
     EXPECT_EQ(SaveRestoreFile(link->Get(), linkLock, files, path), RestoreSaveResult::UnitReadFailed);
     EXPECT_EQ(ReadWholeFile(path), updated);
     EXPECT_EQ(latch.GetLatchedError(), 112);

@@ -20,7 +20,7 @@ public:
     // Sends all bytes; false when the port failed (or took fewer bytes).
     virtual bool Write(const uint8_t* data, size_t size) = 0;
     // Returns when size bytes have arrived or timeoutMs has passed: the number of bytes read (0 on a
-    // time-out), or -1 when the port failed.
+    // time-out), or -1 when the port failed. A timeoutMs of 0 takes at once what has arrived already.
     virtual int Read(uint8_t* data, size_t size, uint32_t timeoutMs) = 0;
     // Drops whatever the port has received and not yet been read.
     virtual void Flush() = 0;

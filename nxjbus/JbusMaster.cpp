@@ -213,7 +213,9 @@ Master::Attempt Master::TryOnce(const Frame& request, uint16_t count, uint16_t* 
         return finish(Outcome::Retry, JBUS_ERROR_BAD_FRAME, note);
     };
 
-    if (!stage(2))
+    // Every answer has at least five bytes, so the first read takes three: slave, function and the byte
+    // count, exception code or first echo byte. One read less per request on a slow serial driver.
+    if (!stage(3))
         return failed;
     if (answer[0] != slave)
         return unexpected("answer from another slave");
@@ -221,7 +223,7 @@ Master::Attempt Master::TryOnce(const Frame& request, uint16_t count, uint16_t* 
     if (answer[1] & kExceptionBit) {
         if ((answer[1] & ~kExceptionBit) != function)
             return unexpected("exception answer to another function");
-        if (!stage(3))
+        if (!stage(2))
             return failed;
         // A damaged exception answer must not pass for a valid exception code.
         if (!crcGood())
@@ -235,15 +237,13 @@ Master::Attempt Master::TryOnce(const Frame& request, uint16_t count, uint16_t* 
         return unexpected("answer to another function");
 
     if (function == kReadHoldingRegisters) {
-        if (!stage(1))
-            return failed;
         // The announced length decides nothing: only the length asked for is ever read.
         if (answer[2] != 2u * count)
             return unexpected("byte count differs from the quantity asked");
         if (!stage(answer[2] + 2u))
             return failed;
     } else {
-        if (!stage(6))
+        if (!stage(5))
             return failed;
         // Both write answers echo the address and the value or quantity of the request.
         if (std::memcmp(answer + 2, request.bytes.data() + 2, 4) != 0)

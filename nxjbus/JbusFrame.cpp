@@ -69,6 +69,16 @@ uint32_t LineTiming::ResponseTimeoutMs(size_t requestBytes, size_t answerBytes) 
     return kUnitTurnaroundMs + wireMs;
 }
 
+uint64_t LineTiming::AnswerWindowUs(size_t requestBytes, size_t answerBytes) const noexcept {
+    return 1000ull * ResponseTimeoutMs(requestBytes, answerBytes) + WireUs(answerBytes) +
+           1000ull * kAnswerGapAllowances * interByteMs;
+}
+
+uint64_t LineTiming::LongestCallUs(size_t requestBytes, size_t answerBytes) const noexcept {
+    uint64_t attemptUs = silentUs + WireUs(requestBytes) + AnswerWindowUs(requestBytes, answerBytes);
+    return WireUs(kMaxFrameBytes) + 2 * attemptUs;
+}
+
 LineTiming TimingForBaud(uint32_t baud) noexcept {
     LineTiming t;
     t.baud = baud == 0 ? 19200 : baud;

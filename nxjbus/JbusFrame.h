@@ -58,6 +58,12 @@ struct LineTiming {
     // How long to wait for the first byte of an answer: the unit's turnaround plus the time the request
     // and the whole answer need on the wire, so long blocks at slow rates are not cut short.
     uint32_t ResponseTimeoutMs(size_t requestBytes, size_t answerBytes) const noexcept;
+    // One attempt's deadline, counted from the request's write: the first-byte wait, the answer's wire
+    // time and a fixed number of gap allowances. A line that trickles cannot stretch it.
+    uint64_t AnswerWindowUs(size_t requestBytes, size_t answerBytes) const noexcept;
+    // The longest one call can take on a working port: a previous request still going out, then two
+    // attempts, each with its silent interval, its own request still on the wire and its answer window.
+    uint64_t LongestCallUs(size_t requestBytes, size_t answerBytes) const noexcept;
 };
 
 // Above 19200 baud the 3.5-character gap becomes shorter than a serial driver can resolve; 1750 us is
@@ -65,6 +71,8 @@ struct LineTiming {
 inline constexpr uint32_t kSilentFloorUs = 1750;
 inline constexpr uint32_t kUnitTurnaroundMs = 100;
 inline constexpr uint32_t kMinInterByteMs = 20;
+// Gap allowances one answer may use in total: one per stage edge and one for an adapter's burst delay.
+inline constexpr uint32_t kAnswerGapAllowances = 4;
 
 LineTiming TimingForBaud(uint32_t baud) noexcept;
 

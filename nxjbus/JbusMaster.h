@@ -20,7 +20,7 @@ public:
     // Sends all bytes; false when the port failed (or took fewer bytes).
     virtual bool Write(const uint8_t* data, size_t size) = 0;
     // Returns when size bytes have arrived or timeoutMs has passed: the number of bytes read (0 on a
-    // time-out), or -1 when the port failed.
+    // time-out), or -1 when the port failed. A timeoutMs of 0 takes at once what has arrived already.
     virtual int Read(uint8_t* data, size_t size, uint32_t timeoutMs) = 0;
     // Drops whatever the port has received and not yet been read.
     virtual void Flush() = 0;
@@ -55,18 +55,23 @@ private:
 
     int Transact(const Frame& request, uint16_t count, uint16_t* readOut);
     Attempt TryOnce(const Frame& request, uint16_t count, uint16_t* readOut);
-    // Reads exactly size bytes into the answer buffer: 1 = complete, 0 = short (time-out), -1 = port failed.
-    int ReadStage(uint8_t* data, size_t size, uint32_t timeoutMs);
-    // After a bad answer, lets the rest of it pass so it cannot be taken for the next answer.
-    void DrainUntilSilent();
+    // Reads up to size more bytes of the answer before the attempt's deadline: the number read (fewer
+    // on silence or at the deadline), -1 when the port failed.
+    int ReadStage(uint8_t* data, size_t size);
+    // Lets the rest of a bad answer pass (until the line is silent or the deadline passes) so it cannot
+    // be taken for the next answer; keeps what fits after the size bytes already in frame.
+    size_t DrainUntilSilent(uint8_t* frame, size_t size, bool& overflow);
     void WaitSilentInterval();
 
     std::mutex m_mutex; // one request at a time per port, whichever thread calls
     std::unique_ptr<Backend> m_backend;
     LineTiming m_timing;
     std::unique_ptr<FrameTrace> m_trace;
-    uint64_t m_lineQuietSinceUs = 0;
+    uint64_t m_lineQuietSinceUs = 0; // end of the last byte on the wire, ours or the unit's
     bool m_lineUsed = false;
+    uint64_t m_deadlineUs = 0; // of the attempt in progress
+    uint32_t m_firstByteMs = 0;
+    bool m_answerStarted = false;
 };
 
 } // namespace nxjbus

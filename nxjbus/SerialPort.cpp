@@ -71,11 +71,12 @@ bool SerialPort::SetReadTimeout(uint32_t timeoutMs) {
     if (timeoutMs == m_readTimeoutMs)
         return true;
     // Interval and multiplier off: ReadFile returns when all bytes asked for are in, or when the total
-    // time is over, with whatever has arrived. A zero total would mean "wait forever", so use 1 ms.
+    // time is over, with whatever has arrived. A zero wait (the answer's deadline is reached) takes only
+    // what has arrived already: an interval of MAXDWORD with no total returns at once.
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadIntervalTimeout = timeoutMs == 0 ? MAXDWORD : 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = timeoutMs == 0 ? 1 : timeoutMs;
+    timeouts.ReadTotalTimeoutConstant = timeoutMs;
     timeouts.WriteTotalTimeoutMultiplier = kWriteTimeoutPerByteMs;
     timeouts.WriteTotalTimeoutConstant = kWriteTimeoutConstantMs;
     if (!::SetCommTimeouts(m_port.Get(), &timeouts)) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -18,6 +20,37 @@ namespace {
 
 Bytes FrameBytes(const Frame& f) {
     return Bytes(f.bytes.begin(), f.bytes.begin() + f.size);
+}
+
+Bytes WithCrc(Bytes frame) {
+    uint16_t crc = Crc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+// A frame sent at line rate from firstMs after the request, with a pause after each byte position listed.
+Answer Paced(const Bytes& frame, uint32_t charUs, uint32_t firstMs, const std::vector<size_t>& pauseAfter,
+             uint64_t pauseUs) {
+    Answer answer;
+    uint64_t atUs = 0;
+    for (size_t i = 0; i < frame.size(); ++i) {
+        if (std::find(pauseAfter.begin(), pauseAfter.end(), i) != pauseAfter.end())
+            atUs += pauseUs;
+        answer.push_back({firstMs, {frame[i]}, atUs});
+        atUs += charUs;
+    }
+    return answer;
+}
+
+// The answer to a read of 125 words whose value is their index.
+Bytes LongReadAnswer() {
+    Bytes frame = {1, kReadHoldingRegisters, 2 * kMaxReadCount};
+    for (uint16_t i = 0; i < kMaxReadCount; ++i) {
+        frame.push_back(0);
+        frame.push_back(static_cast<uint8_t>(i));
+    }
+    return WithCrc(frame);
 }
 
 TEST(JbusFrame, CrcMatchesPublishedValues) {
@@ -64,14 +97,27 @@ TEST(JbusFrame, TimingFollowsBaudRateWithFloor) {
     // A long block at a slow rate gets its wire time on top of the turnaround.
     EXPECT_EQ(t9600.ResponseTimeoutMs(8, 85), kUnitTurnaroundMs + 97);
     EXPECT_GT(t9600.ResponseTimeoutMs(8, 85), TimingForBaud(115200).ResponseTimeoutMs(8, 85));
+    // The longest call of the README's bus section: a 125-word read (or 123-word write), a one-word write.
+    const struct {
+        uint32_t baud;
+        uint64_t longMs, shortMs;
+    } bounds[] = {
+        {9600, 1733, 702}, {19200, 1048, 532}, {38400, 706, 449}, {57600, 592, 420}, {115200, 478, 393}};
+    for (const auto& b : bounds) {
+        LineTiming t = TimingForBaud(b.baud);
+        EXPECT_EQ((t.LongestCallUs(8, 255) + 999) / 1000, b.longMs) << b.baud;
+        EXPECT_EQ((t.LongestCallUs(9 + 2 * kMaxWriteCount, 8) + 999) / 1000, b.longMs) << b.baud;
+        EXPECT_EQ((t.LongestCallUs(8, 8) + 999) / 1000, b.shortMs) << b.baud;
+    }
 }
 
 class MasterTest : public ::testing::Test {
 protected:
-    MasterTest() {
-        auto line = std::make_unique<FakeLine>();
+    MasterTest() { UseBaud(19200); }
+    void UseBaud(uint32_t baud) {
+        auto line = std::make_unique<FakeLine>(baud);
         m_line = line.get();
-        m_master = std::make_unique<Master>(std::move(line), 19200);
+        m_master = std::make_unique<Master>(std::move(line), baud);
     }
     FakeLine& Line() { return *m_line; }
     Master& Bus() { return *m_master; }
@@ -123,7 +169,9 @@ TEST_P(MasterFaults, GiveTheirResultAndLeaveTheBufferAlone) {
     for (const Answer& a : GetParam().answers)
         Line().answers.push_back(a);
     uint16_t out = 0xBEEF;
+    uint64_t start = Line().nowUs;
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), GetParam().result);
+    EXPECT_LE(Line().nowUs - start, Bus().Timing().LongestCallUs(8, 7));
     EXPECT_EQ(Line().requests.size(), GetParam().requestsSent);
     if (GetParam().result == JBUS_OK)
         EXPECT_EQ(out, 0x1234);
@@ -134,6 +182,8 @@ TEST_P(MasterFaults, GiveTheirResultAndLeaveTheBufferAlone) {
         EXPECT_EQ(r, Hex("01 03 70 0F 00 01 AE C9"));
 }
 
+// A header byte that does not fit (slave, function, byte count) is final when the frame checks out,
+// and line noise like any bad CRC when it does not.
 INSTANTIATE_TEST_SUITE_P(
     Answers, MasterFaults,
     ::testing::Values(
@@ -143,8 +193,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BadCrcThenGood", {kBadCrc, kGood}, JBUS_OK, 2},
         FaultCase{"TruncatedTwice", {kTruncated, kTruncated}, JBUS_ERROR_BAD_FRAME, 2},
         FaultCase{"TruncatedThenGood", {kTruncated, kGood}, JBUS_OK, 2},
-        FaultCase{"WrongSlave", {{{2, Hex("02 03 02 12 34 B5 00")}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
-        FaultCase{"WrongFunction", {{{2, Hex("01 04 02 12 34 00 00")}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"WrongSlave", {{{2, WithCrc(Hex("02 03 02 12 34"))}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"WrongSlaveDamaged", {{{2, Hex("02 03 02 12 34 B5 33")}}, kGood}, JBUS_OK, 2},
+        FaultCase{"WrongFunction", {{{2, WithCrc(Hex("01 04 02 12 34"))}}, kGood}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"WrongFunctionDamaged", {{{2, Hex("01 04 02 12 34 B5 33")}}, kGood}, JBUS_OK, 2},
         FaultCase{"IllegalAddress", {{{2, Hex("01 83 02 C0 F1")}}}, JBUS_EXCEPTION_ILLEGAL_ADDRESS, 1},
         FaultCase{"DeviceBusy", {{{2, Hex("01 83 06 C1 32")}}}, JBUS_EXCEPTION_DEVICE_BUSY, 1},
         FaultCase{"ExceptionBadCrc",
@@ -152,13 +204,15 @@ INSTANTIATE_TEST_SUITE_P(
                   JBUS_ERROR_BAD_FRAME,
                   2},
         FaultCase{"ExceptionForOtherFunction", {{{2, Hex("01 90 03 0C 01")}}}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"ExceptionForOtherFunctionDamaged", {{{2, Hex("01 93 02 C0 F1")}}, kGood}, JBUS_OK, 2},
         FaultCase{"ExceptionCodeUnknown", {{{2, Hex("01 83 00 41 30")}}}, JBUS_ERROR_BAD_FRAME, 1},
         FaultCase{"AnnouncedLengthTooLong",
-                  {{{2, Hex("01 03 FF 00 01 02 03 04 05 06 07 08 09 0A")}}},
-                  JBUS_ERROR_BAD_FRAME,
-                  1},
+                  {{{2, Hex("01 03 FF 00 01 02 03 04 05 06 07 08 09 0A")}}, kGood},
+                  JBUS_OK,
+                  2},
         FaultCase{
-            "ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1}),
+            "ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1},
+        FaultCase{"ByteCountDamaged", {{{2, Hex("01 03 04 12 34 B5 33")}}, kGood}, JBUS_OK, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MasterTest, WriteEchoMustMatchUnlessTheFrameIsDamaged) {
@@ -222,12 +276,95 @@ TEST_F(MasterTest, LateAnswerIsNotTakenForTheNextOne) {
 }
 
 TEST_F(MasterTest, TrailingGarbageAfterBadFrameIsDrained) {
-    // Wrong slave, followed by more bytes of that frame: none may leak into the next answer.
-    Line().answers = {{{2, Hex("07 03 02 12 34")}, {30, Hex("55 66")}}, kGood};
+    // Noise for another slave that goes on after a pause: none of it may leak into the retry's answer
+    // or the next call's.
+    Line().answers = {{{2, Hex("07 03 02 12 34")}, {15, Hex("55 66")}}, kGood, kGood};
     uint16_t out = 0;
-    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
+    EXPECT_EQ(Line().requests.size(), 2u);
+    out = 0;
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
     EXPECT_EQ(out, 0x1234);
+}
+
+// Bytes at line rate, with or without a pause at every stage edge of the answer (after the slave, the
+// function and the byte count), at the slow rates where a character takes about a millisecond.
+TEST_F(MasterTest, PausesAtStageEdgesGetTheGapAllowance) {
+    for (uint32_t baud : {9600u, 19200u, 38400u}) {
+        const LineTiming t = TimingForBaud(baud);
+        for (uint64_t pauseUs : {uint64_t{0}, uint64_t{1000}, uint64_t{t.interByteMs - 1} * 1000}) {
+            SCOPED_TRACE(testing::Message() << baud << " baud, pause " << pauseUs << " us");
+            UseBaud(baud);
+            auto answer = [&](const Bytes& frame) {
+                Line().answers.push_back(Paced(frame, t.charUs, 5, {1, 2, 3}, pauseUs));
+            };
+            uint16_t two[2] = {};
+            answer(Hex("01 03 04 00 01 00 02 2A 32"));
+            EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, two), JBUS_OK);
+            EXPECT_EQ(two[1], 2);
+            uint16_t many[kMaxReadCount] = {};
+            answer(LongReadAnswer());
+            EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, kMaxReadCount, many), JBUS_OK);
+            EXPECT_EQ(many[kMaxReadCount - 1], kMaxReadCount - 1);
+            answer(Hex("01 06 70 40 00 81 52 BE"));
+            EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+            answer(Hex("01 10 70 41 00 02 0B 1C"));
+            EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, 2, two), JBUS_OK);
+            answer(Hex("01 83 02 C0 F1"));
+            EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, two), JBUS_EXCEPTION_ILLEGAL_ADDRESS);
+            EXPECT_EQ(Line().requests.size(), 5u); // none of them needed the retry
+        }
+    }
+}
+
+// A valid long answer whose data bytes each come just inside the allowance for what is still missing.
+TEST_F(MasterTest, TrickledAnswerEndsWithinTheCallBound) {
+    for (uint32_t baud : {9600u, 19200u, 38400u}) {
+        SCOPED_TRACE(testing::Message() << baud << " baud");
+        UseBaud(baud);
+        const LineTiming t = TimingForBaud(baud);
+        const Bytes frame = LongReadAnswer();
+        Answer trickle = {{5, Bytes(frame.begin(), frame.begin() + 4)}};
+        uint64_t atUs = 0;
+        for (size_t i = 4; i < frame.size(); ++i) {
+            atUs += 1000ull * (t.interByteMs - 1) + t.WireUs(frame.size() - i);
+            trickle.push_back({5, {frame[i]}, atUs});
+        }
+        Line().answers = {trickle, trickle};
+        uint16_t out[kMaxReadCount] = {};
+        uint64_t start = Line().nowUs;
+        int result = Bus().ReadSeveralWords(1, 0x7000, kMaxReadCount, out);
+        EXPECT_LE(Line().nowUs - start, t.LongestCallUs(8, frame.size()));
+        if (result == JBUS_OK)
+            EXPECT_EQ(out[kMaxReadCount - 1], kMaxReadCount - 1);
+        else
+            EXPECT_TRUE(result == JBUS_ERROR_NO_ANSWER || result == JBUS_ERROR_BAD_FRAME) << result;
+    }
+}
+
+// Answers that end while the request is still going out, noise, silence, cut answers: whatever ended
+// the last attempt, the next frame waits the silent interval after the last byte on the wire.
+TEST_F(MasterTest, SilentIntervalCountsFromTheLastByteOnTheWire) {
+    for (uint32_t baud : {9600u, 19200u, 38400u}) {
+        SCOPED_TRACE(testing::Message() << baud << " baud");
+        UseBaud(baud);
+        uint16_t words[kMaxWriteCount] = {};
+        Line().answers = {{{0, Hex("01 06 70 40 00 81 52 BE")}}, // an echo faster than the request
+                          {{0, Hex("01 06 70 40 00 81 52 BE")}},
+                          {{0, Hex("07 10 70 41 00 7B 00 00")}}, // noise under a long request
+                          {{1, Hex("01 10 70 41 00 7B 00 00")}},
+                          kSilent,
+                          kTruncated,
+                          kGood};
+        EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+        EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+        EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, kMaxWriteCount, words), JBUS_ERROR_BAD_FRAME);
+        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, words), JBUS_ERROR_BAD_FRAME);
+        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, words), JBUS_OK);
+        ASSERT_EQ(Line().silenceBeforeUs.size(), 6u);
+        for (uint64_t quietUs : Line().silenceBeforeUs)
+            EXPECT_GE(quietUs, Bus().Timing().silentUs);
+    }
 }
 
 TEST_F(MasterTest, ThreadsSharingAPortEachGetTheirOwnAnswer) {

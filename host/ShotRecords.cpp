@@ -17,8 +17,12 @@ constexpr uint16_t kLastDoseKind = 1;
 void FillFromUnit(const ShotContext& c, unitlink::CJbus& unit, ShotValues& values) {
     unitlink::SelectionRecord selection;
     unitlink::ShotResultRecord shot;
-    unit.ReadSelection(&selection);
-    unit.ReadShotResult(&shot);
+    // Both reads are made (the error latch sees each failure), but zeros from a dropped link would
+    // pass for a zero-dose shot: the records and the shot values keep what they held.
+    const bool selectionRead = unit.ReadSelection(&selection);
+    const bool shotRead = unit.ReadShotResult(&shot);
+    if (!selectionRead || !shotRead)
+        return;
 
     // The factors are applied in single precision, as the host expects the stored floats.
     const float kv = static_cast<float>(selection.KvSetPoint());

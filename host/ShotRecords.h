@@ -25,9 +25,9 @@ struct ShotContext {
     bool panelExists;
 };
 
-// Refreshes both records and the shot values from the unit under the link lock (a closed link
-// leaves them as they stand) and copies one record out when size is 211 or 293. False only when
-// the records are not allocated.
+// Refreshes both records and the shot values from the unit under the link lock (a closed link or a
+// failed read of the selection or shot result leaves them as they stand, the failure latched) and
+// copies one record out when size is 211 or 293. False only when the records are not allocated.
 bool RefreshShotInfo(const ShotContext& context, ShotValues& values, unsigned char* out, std::size_t size);
 
 // The export GetInfosTir: the record for the mode (1 panoramic, else cephalometric), refreshed, with

@@ -65,6 +65,8 @@ std::optional<RestoreImage> LoadImage(RestoreFileStore& files, const std::string
 } // namespace
 
 std::unique_ptr<PendingFile> StdRestoreFileStore::BeginReplace(const std::string& path) {
+    if (path.empty())
+        return nullptr;
     std::filesystem::path target(path);
     std::filesystem::path temporary(path + ".tmp");
     std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
@@ -85,6 +87,9 @@ std::optional<std::vector<uint8_t>> StdRestoreFileStore::Read(const std::string&
 
 RestoreSaveResult SaveRestoreFile(CJbus* link, support::Lockable& lock, RestoreFileStore& files,
                                   const std::string& path) {
+    // Without a data folder the path is empty: the replacement would land in the host's current folder.
+    if (path.empty())
+        return RestoreSaveResult::FileNotCreated;
     auto pending = files.BeginReplace(path);
     if (!pending)
         return RestoreSaveResult::FileNotCreated;

@@ -73,6 +73,7 @@ enum class RestoreSaveResult {
 };
 
 // Reads the four blocks under the link lock and replaces the file only when every read succeeded.
+// An empty path (no data folder) is refused before anything is created or read.
 RestoreSaveResult SaveRestoreFile(CJbus* link, support::Lockable& lock, RestoreFileStore& files,
                                   const std::string& path);
 

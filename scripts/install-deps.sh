@@ -7,6 +7,7 @@ packages=(
   wine wine64 xvfb xauth x11-utils imagemagick socat
   libmodbus-dev libcairo2-dev libgtest-dev googletest libbenchmark-dev
   espeak-ng sox fonts-liberation fonts-dejavu-core mbpoll
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

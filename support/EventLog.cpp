@@ -1,6 +1,7 @@
 // Event log entries, the newest-first file discipline and error reports.
 #include "support/EventLog.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -79,10 +80,15 @@ void EventLog::WriteLogEntry(int level, const std::string& message, const std::s
     const std::string entry = FormatLogEntry(level, m_tag, message, now, function, location);
 
     std::string previous;
+    errno = 0;
     if (File in{std::fopen(path.c_str(), "rb")}) {
         // An unreadable previous log is kept as it is rather than replaced by a single line.
         if (!ReadAll(in.get(), previous))
             return;
+    } else if (errno != ENOENT) {
+        // Only a missing log is started anew: one held by another program without read sharing, or
+        // denied to us, keeps its history and this entry is lost.
+        return;
     }
     File out{std::fopen(path.c_str(), "wb")};
     if (!out)

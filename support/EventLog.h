@@ -48,7 +48,8 @@ public:
     // The log path, computed under the log lock.
     std::string GetLogPath();
 
-    // Adds an entry; a file that cannot be opened loses it silently.
+    // Adds an entry; a file that cannot be opened loses it silently. Only a missing file is created:
+    // an existing log that cannot be read is never replaced.
     void WriteLogEntry(int level, const std::string& message, const std::string& function, int location);
 
     // 4 and 15 pass unlogged; other codes are logged as error number code + 400. Returns code.

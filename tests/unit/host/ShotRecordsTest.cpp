@@ -152,6 +152,40 @@ TEST_F(ShotRecords, ClosedLinkCopiesTheRecordsAsTheyStand) {
     EXPECT_FALSE(host::RefreshShotInfo(unallocated, values, out, sizeof out));
 }
 
+// A dropped link must not pass for a zero-dose shot: whichever read fails, both records and the
+// shot values stay byte for byte, the failure is latched, and the record is still copied out.
+TEST_F(ShotRecords, FailedUnitReadLeavesBothRecordsAndTheShotValuesAsTheyWere) {
+    Open(2);
+    ShotV2();
+    ASSERT_TRUE(host::RefreshShotInfo(Context(), values, nullptr, 0));
+    ASSERT_EQ(sr::LoadU32(ceph.data(), sr::ceph::kDoseKind), 2u);
+    sr::StoreU32(pano.data(), sr::pano::kRefreshed, 0); // as the panel leaves it at start-up
+    sr::StoreU32(ceph.data(), sr::ceph::kRefreshed, 0);
+    const auto panoBefore = pano;
+    const auto cephBefore = ceph;
+    const host::ShotValues valuesBefore = values;
+
+    const struct {
+        uint16_t failingWord;
+        const char* what;
+    } cases[] = {{At(36), "selection"}, {At(48), "shot result"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bus.failAt = {{c.failingWord, 12}};
+        latch.Clear();
+        unsigned char out[293];
+        std::memset(out, 0xA5, sizeof out);
+        ASSERT_TRUE(host::RefreshShotInfo(Context(), values, out, sizeof out));
+        EXPECT_EQ(pano, panoBefore);
+        EXPECT_EQ(ceph, cephBefore);
+        EXPECT_EQ(std::memcmp(out, ceph.data(), sizeof out), 0) << "the copy-out still happens";
+        EXPECT_EQ(values.kv, valuesBefore.kv);
+        EXPECT_EQ(values.dose, valuesBefore.dose);
+        EXPECT_EQ(values.timeSeconds, valuesBefore.timeSeconds);
+        EXPECT_EQ(latch.GetLatchedError(), 112);
+    }
+}
+
 TEST_F(ShotRecords, ExportsCopyTheRightRecordWithResolutionsOrOnlyTheFourExposureFields) {
     Open(2);
     ShotV2();

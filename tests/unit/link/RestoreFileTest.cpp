@@ -119,6 +119,13 @@ TEST_F(RestoreFile, WriteBackRestoresTheThreeBlocksThenTellsTheUnit) {
 TEST_F(RestoreFile, UncreatableShortOrMissingFileLeavesTheUnitAlone) {
     const std::string nowhere = (dir / "missing-folder" / "restoreHalvexPan.dat").string();
     EXPECT_EQ(SaveRestoreFile(&link, lock, files, nowhere), RestoreSaveResult::FileNotCreated);
+    // No data folder: nothing may appear in the current folder.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    EXPECT_EQ(SaveRestoreFile(&link, lock, files, ""), RestoreSaveResult::FileNotCreated);
+    EXPECT_EQ(files.BeginReplace(""), nullptr);
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
     EXPECT_EQ(RestoreUnitBlocks(&link, lock, files, path), RestoreResult::FileMissing);
     WriteFile(std::vector<uint8_t>(181, 0x42));
     EXPECT_EQ(RestoreUnitBlocks(&link, lock, files, path), RestoreResult::FileTooShort);

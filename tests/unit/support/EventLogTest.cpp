@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 class MemoryLock : public support::Lockable {
@@ -113,6 +117,39 @@ TEST_F(EventLogTest, UnopenableFileOrEmptyPathLosesTheEntryQuietly) {
     support::EventLog noPath(lock, [] { return std::string(); }, nullptr);
     noPath.WriteLogEntry(1, "lost", "f", 1);
     EXPECT_EQ(lock.depth, 0);
+}
+
+// An existing log that this process may write but not read (another account's file, a program holding
+// it) must keep its history: the entry is lost, never the file. Run as an unprivileged user in a child,
+// since root reads everything.
+TEST_F(EventLogTest, ExistingLogThatCannotBeReadKeepsItsHistory) {
+    const std::string history = "3:[LUMEN70];older;01/01/2026 00h00min;f:1\r\n";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << history;
+    }
+    std::filesystem::permissions(dir, std::filesystem::perms::all);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_write |
+                                           std::filesystem::perms::others_write);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(2);
+        if (::access(path.c_str(), R_OK) == 0 || ::access(path.c_str(), W_OK) != 0)
+            ::_exit(3); // the scene needs a writable, unreadable file
+        MakeLog().WriteLogEntry(1, "new", "f", 2);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "could not set up an unreadable log";
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(ReadFile(path), history);
 }
 
 } // namespace

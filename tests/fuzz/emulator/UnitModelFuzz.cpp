@@ -1,0 +1,99 @@
+// The emulator's request handling under arbitrary requests: reads and writes of any address, count and
+// values, command words, clock steps, switch presses and injected faults, in any order. Buffers are
+// exactly as large as the request's count, so the model can never write or read past one.
+#include "emulator/UnitModel.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxSteps = 200;
+const char* const kVersions[] = {"1.02", "2.10", "3.05"};
+
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// A count as a master might send it: mostly plausible, sometimes anything a frame can carry.
+uint16_t Count(FuzzedDataProvider& in) {
+    return in.ConsumeBool() ? in.ConsumeIntegralInRange<uint16_t>(0, 130) : in.ConsumeIntegral<uint16_t>();
+}
+
+// The addresses the module uses, or anywhere at all.
+uint16_t Address(FuzzedDataProvider& in) {
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+        return static_cast<uint16_t>(emu::kRegisterBaseWord + in.ConsumeIntegralInRange<int>(0, 200));
+    case 1:
+        return static_cast<uint16_t>(emu::kIdentificationAreaWord + in.ConsumeIntegralInRange<int>(0, 40));
+    default:
+        return in.ConsumeIntegral<uint16_t>();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    emu::ManualClock clock;
+    emu::UnitModel model(clock, kVersions[in.ConsumeIntegralInRange<int>(0, 2)]);
+    for (int step = 0; step < kMaxSteps && in.remaining_bytes() > 0; ++step) {
+        switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+        case 0: {
+            const uint16_t address = Address(in);
+            const uint16_t count = Count(in);
+            std::vector<uint16_t> out(count);
+            const int result = model.ReadRegisters(address, count, out.data());
+            Check(result >= 0 && result <= 11);
+            if (count == 0 || count > emu::kMaxReadWords)
+                Check(result != 0);
+            break;
+        }
+        case 1: {
+            const uint16_t address = Address(in);
+            const uint16_t count = Count(in);
+            std::vector<uint16_t> values(count);
+            for (auto& v : values)
+                v = in.ConsumeIntegral<uint16_t>();
+            const int result = model.WriteRegisters(address, count, values.data());
+            Check(result >= 0 && result <= 11);
+            if (count == 0 || count > emu::kMaxWriteWords)
+                Check(result != 0);
+            break;
+        }
+        case 2:
+            (void)model.ExecuteCommand(in.ConsumeIntegral<uint16_t>());
+            break;
+        case 3:
+            clock.Skip(in.ConsumeIntegralInRange<uint64_t>(0, 120000));
+            (void)model.StateWord();
+            break;
+        case 4:
+            if (in.ConsumeBool())
+                (void)model.PressSwitch();
+            else
+                model.ReleaseSwitch();
+            break;
+        case 5: {
+            const auto kind = static_cast<emu::FaultKind>(in.ConsumeIntegralInRange<int>(0, 4));
+            model.InjectFault(
+                {kind, in.ConsumeIntegralInRange<int>(1, 11), in.ConsumeIntegralInRange<uint32_t>(0, 50)},
+                in.ConsumeIntegralInRange<uint32_t>(0, 5));
+            break;
+        }
+        case 6:
+            (void)model.TakeLinkFault();
+            model.CountFrame(in.ConsumeBool());
+            break;
+        default:
+            model.SetError(in.ConsumeIntegral<uint16_t>());
+            break;
+        }
+    }
+    (void)model.Status();
+    return 0;
+}

@@ -1,0 +1,197 @@
+// Restore file and data block views under arbitrary bytes: any file content, any pattern of failing
+// bus requests, any field index. The write-back never sends a short or missing file, a snapshot never
+// replaces the file from a failed read, and a read-modify-write never writes a block from a failed read.
+#include "link/BlockUpdate.h"
+#include "link/JbusV1.h"
+#include "link/JbusV2.h"
+#include "link/RestoreFile.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using namespace unitlink;
+
+// The unit's registers and a failure schedule: request n fails when bit n of the mask is set.
+struct Bus {
+    std::array<uint16_t, 65536> registers{};
+    uint32_t failMask = 0;
+    int failResult = 12;
+    unsigned requests = 0;
+    unsigned writes = 0;
+
+    int Next() {
+        const bool fail = requests < 32 && (failMask >> requests & 1u);
+        ++requests;
+        return fail ? failResult : 0;
+    }
+};
+Bus* g_bus = nullptr;
+
+int Open(const char*, const char*) {
+    return 3;
+}
+void Close(int* handle) {
+    *handle = -1;
+}
+int Read(int, unsigned char, unsigned short address, unsigned short count, unsigned short* buffer) {
+    const int result = g_bus->Next();
+    for (unsigned i = 0; i < count; ++i)
+        buffer[i] = result ? 0xDEAD : g_bus->registers[static_cast<uint16_t>(address + i)];
+    return result;
+}
+int WriteOne(int, unsigned char, unsigned short address, unsigned short value) {
+    ++g_bus->writes;
+    const int result = g_bus->Next();
+    if (!result)
+        g_bus->registers[address] = value;
+    return result;
+}
+int WriteSeveral(int, unsigned char, unsigned short address, unsigned short count,
+                 const unsigned short* buffer) {
+    ++g_bus->writes;
+    const int result = g_bus->Next();
+    if (!result)
+        for (unsigned i = 0; i < count; ++i)
+            g_bus->registers[static_cast<uint16_t>(address + i)] = buffer[i];
+    return result;
+}
+
+class NoLock : public support::Lockable {
+public:
+    bool Lock(unsigned) override { return true; }
+    bool Unlock() override { return true; }
+};
+
+class Pending : public PendingFile {
+public:
+    explicit Pending(std::optional<std::vector<uint8_t>>& committed) : m_committed(committed) {}
+    bool Write(const void* data, std::size_t size) override {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        m_content.insert(m_content.end(), bytes, bytes + size);
+        return true;
+    }
+    bool Commit() override {
+        m_committed = m_content;
+        return true;
+    }
+
+private:
+    std::optional<std::vector<uint8_t>>& m_committed;
+    std::vector<uint8_t> m_content;
+};
+
+// The file as the fuzzer wrote it (or none); a snapshot's committed content.
+class Files : public RestoreFileStore {
+public:
+    std::optional<std::vector<uint8_t>> file;
+    std::optional<std::vector<uint8_t>> committed;
+
+    std::unique_ptr<PendingFile> BeginReplace(const std::string&) override {
+        return std::make_unique<Pending>(committed);
+    }
+    std::optional<std::vector<uint8_t>> Read(const std::string&, std::size_t maxBytes) override {
+        if (!file)
+            return std::nullopt;
+        std::vector<uint8_t> head(file->begin(), file->begin() + std::min(maxBytes, file->size()));
+        return head;
+    }
+};
+
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// The views' getters and setters with arbitrary indexes and values must stay inside their block.
+void ExerciseViews(FuzzedDataProvider& in, FactorySettingsBlock& factory, CalibrationTable& calibration,
+                   PreferenceBlock& preferences) {
+    factory.SetSerialNumber(in.ConsumeRandomLengthString(32));
+    Check(factory.SerialNumber().size() <= FactorySettingsBlock::kSerialNumberSize - 1);
+    const int heating = in.ConsumeIntegral<int>();
+    calibration.SetHeatingValue(heating, in.ConsumeIntegral<int16_t>());
+    (void)calibration.HeatingValue(heating);
+    (void)calibration.InformationFloat(in.ConsumeIntegral<int>());
+    const auto coefficient = static_cast<CalibrationTable::Coefficient>(
+        in.ConsumeIntegralInRange<int>(0, 15)); // every value the enumeration can hold
+    calibration.SetCoefficient(coefficient, in.ConsumeFloatingPoint<float>());
+    (void)calibration.GetCoefficient(coefficient);
+    const int row = in.ConsumeIntegralInRange<int>(-2, 6);
+    const int column = in.ConsumeIntegralInRange<int>(-2, 6);
+    preferences.SetCompensationCell(row, column, in.ConsumeIntegral<int>());
+    (void)preferences.CompensationCell(row, column);
+    const std::size_t offset = PreferenceBlock::CompensationCellOffset(row, column);
+    Check(offset == 0 || offset + 2 <= PreferenceBlock::kSize);
+}
+
+template <typename Block> void UpdateOnce(CJbus& link, support::Lockable& lock, FuzzedDataProvider& in) {
+    g_bus->failMask = in.ConsumeIntegral<uint8_t>();
+    g_bus->requests = 0;
+    g_bus->writes = 0;
+    std::vector<uint8_t> replacement = in.ConsumeBytes<uint8_t>(Block::kSize);
+    replacement.resize(Block::kSize);
+    const auto result = UpdateBlock<Block>(
+        link, lock, [&](Block& block) { std::memcpy(block.data(), replacement.data(), replacement.size()); });
+    if (result == BlockUpdateResult::ReadFailed)
+        Check(g_bus->writes == 0);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    Bus bus;
+    g_bus = &bus;
+    const BusApi api{&Open, &Close, &Read, &WriteOne, &WriteSeveral};
+    ErrorLatch latch;
+    NoLock lock;
+    const bool version2 = in.ConsumeBool();
+    std::unique_ptr<CJbus> link = version2 ? std::unique_ptr<CJbus>(new CJbusV2(api, latch, [](unsigned) {}))
+                                           : std::unique_ptr<CJbus>(new CJbusV1(api, latch, [](unsigned) {}));
+    link->Open("COM1", 19200);
+    for (auto& word : bus.registers)
+        word = static_cast<uint16_t>(&word - bus.registers.data());
+
+    Files files;
+    const uint8_t fileKind = in.ConsumeIntegral<uint8_t>();
+    bus.failMask = in.ConsumeIntegral<uint32_t>();
+
+    // Snapshot: only a complete set of good reads reaches the file.
+    const auto saved = SaveRestoreFile(link.get(), lock, files, "restore");
+    Check((saved == RestoreSaveResult::Saved) == files.committed.has_value());
+    if (files.committed)
+        Check(files.committed->size() == RestoreImage::kSize);
+    if (bus.failMask & 0xF)
+        Check(saved == RestoreSaveResult::UnitReadFailed);
+
+    // Write-back from whatever the file holds.
+    if (fileKind % 4 != 0)
+        files.file = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 400));
+    bus.failMask = in.ConsumeIntegral<uint32_t>();
+    bus.requests = 0;
+    bus.writes = 0;
+    const auto restored =
+        fileKind & 4 ? RestoreUnitBlock(link.get(), lock, files, "restore", in.ConsumeIntegral<uint8_t>())
+                     : RestoreUnitBlocks(link.get(), lock, files, "restore");
+    if (!files.file || files.file->size() < RestoreImage::kSize) {
+        Check(restored == (files.file ? RestoreResult::FileTooShort : RestoreResult::FileMissing));
+        Check(bus.writes == 0);
+    }
+
+    FactorySettingsBlock factory;
+    CalibrationTable calibration;
+    PreferenceBlock preferences;
+    ExerciseViews(in, factory, calibration, preferences);
+    UpdateOnce<FactorySettingsBlock>(*link, lock, in);
+    UpdateOnce<CalibrationTable>(*link, lock, in);
+    UpdateOnce<PreferenceBlock>(*link, lock, in);
+    g_bus = nullptr;
+    return 0;
+}

@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         case 6:
-            (void)model.TakeLinkFault();
+            (void)model.BeginRequest({in.ConsumeIntegral<uint8_t>(), in.ConsumeIntegral<uint16_t>(),
+                                      in.ConsumeIntegral<uint16_t>(), in.ConsumeIntegral<uint16_t>()});
             model.CountFrame(in.ConsumeBool());
             break;
         default:

@@ -18,14 +18,14 @@ constexpr int kPanelClosedOnFault = 0;
 constexpr int kPanelClosedFatal = 1;
 // ShowInfoCode's kind for an error code ("E%.2d").
 constexpr int kInfoCodeError = 0;
-// A selection whose program family is below this is a panoramic one.
-constexpr uint8_t kFirstCephalometricFamily = 4;
+// Program families below this one take images; from it on come the mode switch, calibrations, service.
+constexpr uint8_t kFirstNonImagingFamily = 4;
 
 int ErrorBox(CPanelOperations& panel, int32_t code, const std::string& body, UINT flags) {
     return ::MessageBoxA(panel.PanelWindow(), body.c_str(), ErrorCaption(code).c_str(), flags);
 }
 
-// After a set-point error: a panoramic selection with an acquisition pending cannot go on.
+// After a set-point error: an imaging program with an acquisition pending cannot go on.
 void CheckSelectionAfterSetPointError(CPanelOperations& panel, unitlink::UnitLink& link) {
     unitlink::SelectionRecord selection;
     bool read = false;
@@ -34,7 +34,7 @@ void CheckSelectionAfterSetPointError(CPanelOperations& panel, unitlink::UnitLin
         if (unitlink::CJbus* jbus = link.Get())
             read = jbus->ReadSelection(&selection);
     }
-    if (read && selection.ProgramFamily() < kFirstCephalometricFamily && selection.Nox() != 0)
+    if (read && selection.ProgramFamily() < kFirstNonImagingFamily && selection.Nox() != 0)
         panel.ClosePanel(kPanelClosedOnFault);
 }
 

@@ -115,6 +115,8 @@ void FillExpositionTime(uint8_t* record) {
     Keep(values);
 }
 
+unitlink::UnitLink& ModuleUnitLink() { return Link(); }
+
 void UpdateMirrorFromUnit() { theApp().mirror = UpdateRotation(Link(), support::SystemRegistry()); }
 
 } // namespace host

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+namespace unitlink {
+class UnitLink;
+}
+
 namespace host {
 
 // OpenCommPort's work: 15 on success, 1 on failure (logged).
@@ -23,5 +27,9 @@ void CopyShotRecord(uint8_t* record);
 void FillExpositionTime(uint8_t* record);
 // The mirror flag and the "Rotation" setting from the unit's rotation flag.
 void UpdateMirrorFromUnit();
+
+// The module's unit link object, for GUI code that runs its own sequences: hold its Lock() around
+// every use of Get().
+unitlink::UnitLink& ModuleUnitLink();
 
 } // namespace host

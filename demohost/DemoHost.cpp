@@ -23,11 +23,15 @@ struct VersionEntry {
     VersionEntry* next;
 };
 
+constexpr DWORD kPanelThreadEndWaitMs = 10000;
+
 HANDLE g_panelClosed = nullptr;
 
 void OnModuleEvent(int32_t event) {
     std::printf("host notification: %d%s\n", event,
-                event == 0 ? " (exposure cycle started: acquire now)" : event == 1 ? " (panel closed)" : "");
+                event == 0   ? " (exposure cycle started: acquire now)"
+                : event == 1 ? " (panel closed)"
+                             : "");
     std::fflush(stdout);
     if (event == 3)
         ::SetEvent(g_panelClosed);
@@ -62,15 +66,17 @@ int main(int argc, char** argv) {
         else if (a == "--text" && i + 1 < argc)
             text = argv[++i];
         else {
-            std::fprintf(stderr, "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n");
+            std::fprintf(stderr,
+                         "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n");
             return 2;
         }
     }
 
     HMODULE module = ::LoadLibraryA(modulePath.c_str());
     if (!module) {
-        std::fprintf(stderr, "cannot load %s (error %lu): the language library must sit beside it and the "
-                             "screen must be at least 1024 x 768\n",
+        std::fprintf(stderr,
+                     "cannot load %s (error %lu): the language library must sit beside it and the "
+                     "screen must be at least 1024 x 768\n",
                      modulePath.c_str(), ::GetLastError());
         return 1;
     }
@@ -90,10 +96,15 @@ int main(int argc, char** argv) {
     uint32_t window = 0;
     const DWORD before = ::GetTickCount();
     int start = Export<StartDialogFn>(module, "StartDialog")(0, &window, &OnModuleEvent, mode, userText);
-    std::printf("StartDialog: %d, panel window 0x%08x, after %lu ms\n", start, window, ::GetTickCount() - before);
+    std::printf("StartDialog: %d, panel window 0x%08x, after %lu ms\n", start, window,
+                ::GetTickCount() - before);
     std::fflush(stdout);
     if (start != 15)
         return 1;
+    // The panel's thread goes on briefly after notification 3 (it tears the panel down); a careful host
+    // lets it end before unloading, though the module copes with an unload at any moment.
+    HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
+    HANDLE panelThread = ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
 
     if (closeAfterMs >= 0) {
         if (::WaitForSingleObject(g_panelClosed, static_cast<DWORD>(closeAfterMs)) == WAIT_TIMEOUT) {
@@ -107,9 +118,17 @@ int main(int argc, char** argv) {
     Export<GetInfosTirFn>(module, "GetInfosTir")(record);
     char ini[MAX_PATH] = {};
     Export<GetInfoFileNameFn>(module, "GetInfoFileName")(ini);
-    std::printf("shot record (%s): program code %u\n", mode == 1 ? "panoramic, 211 bytes" : "cephalometric, 293 bytes",
+    std::printf("shot record (%s): program code %u\n",
+                mode == 1 ? "panoramic, 211 bytes" : "cephalometric, 293 bytes",
                 record[0] | (record[1] << 8));
     std::printf("unit information file: %s\n", ini);
+    if (panelThread) {
+        if (::WaitForSingleObject(panelThread, kPanelThreadEndWaitMs) != WAIT_OBJECT_0)
+            std::printf("the panel's thread has not ended after %lu ms; unloading anyway\n",
+                        kPanelThreadEndWaitMs);
+        ::CloseHandle(panelThread);
+    }
+    std::fflush(stdout);
     ::FreeLibrary(module);
     ::CloseHandle(g_panelClosed);
     return 0;

@@ -26,12 +26,13 @@ unitlink::BusApi NxjbusFunctions() {
     return api;
 }
 
-std::unique_ptr<unitlink::UnitLink> g_link;
+// A plain pointer: no destructor of this module may run at process exit (see DllMain).
+unitlink::UnitLink* g_link = nullptr;
 
 unitlink::UnitLink& Link() {
     if (!g_link)
-        g_link = std::make_unique<unitlink::UnitLink>(LinkLock(), NxjbusFunctions(), theApp().firstError,
-                                                      [](unsigned ms) { ::Sleep(ms); });
+        g_link = new unitlink::UnitLink(LinkLock(), NxjbusFunctions(), theApp().firstError,
+                                        [](unsigned ms) { ::Sleep(ms); });
     return *g_link;
 }
 
@@ -57,18 +58,24 @@ int OpenCommPort() {
 bool ReadUnitState(uint16_t& state) {
     state = 0;
     support::LockGuard lock(LinkLock());
+    if (!lock.owns())
+        return false;
     unitlink::CJbus* link = Link().Get();
     return link && link->ReadUnitState(&state);
 }
 
 int LinkProtocolVersion() {
     support::LockGuard lock(LinkLock());
+    if (!lock.owns())
+        return 1;
     unitlink::CJbus* link = Link().Get();
     return link ? link->GetProtocolVersion() : 1;
 }
 
 void CloseBus() {
     support::LockGuard lock(LinkLock());
+    if (!lock.owns())
+        return;
     if (unitlink::CJbus* link = Link().Get())
         link->Close();
 }
@@ -76,13 +83,15 @@ void CloseBus() {
 void DestroyLink() {
     if (g_link)
         g_link->CloseLink();
-    g_link.reset();
+    delete g_link;
+    g_link = nullptr;
 }
 
 namespace {
 ShotContext RecordsContext() {
     CLumen70App& app = theApp();
-    return {Link(), app.panoRecord.get(), app.cephRecord.get(), app.newUnitFeatures != 0, app.panel != nullptr};
+    return {Link(), app.panoRecord.get(), app.cephRecord.get(), app.newUnitFeatures != 0,
+            app.panel != nullptr};
 }
 // The module's shot values follow every refresh.
 void Keep(const ShotValues& values) {

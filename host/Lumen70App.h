@@ -72,11 +72,14 @@ public:
     HMODULE languageLibrary = nullptr;
     std::atomic<int32_t> technicalAccess{0};
     std::atomic<DWORD> guiThreadId{0};
-    platform::UniqueKernelHandle guiThread;
+    platform::UniqueKernelHandle guiThread; // StartDialog's alone: the GUI thread never touches it
     uint32_t hostWindowArgument = 0;
     uint8_t userText[kUserTextSize] = {};
 
     HINSTANCE moduleInstance = nullptr;
+    // The panel's window for other threads: set once the window exists, cleared before the panel
+    // object dies, so no thread but the GUI thread ever dereferences the panel.
+    std::atomic<HWND> panelWindow{nullptr};
 };
 
 // The module-wide objects; valid between library load and unload.

@@ -86,7 +86,7 @@ bool RefreshShotInfo(const ShotContext& c, ShotValues& values, unsigned char* ou
     if (!c.panoRecord || !c.cephRecord)
         return false;
     support::LockGuard lock(c.link.Lock());
-    unitlink::CJbus* unit = c.link.Get();
+    unitlink::CJbus* unit = lock.owns() ? c.link.Get() : nullptr; // without the lock: the record as it stands
     if (unit && unit->GetHandle() != unitlink::kClosedHandle)
         FillFromUnit(c, *unit, values);
     if (out && size == sr::pano::kSize)
@@ -128,7 +128,7 @@ uint8_t UpdateRotation(unitlink::UnitLink& link, support::RegistryStore& registr
     unitlink::ImageLayoutRecord layout;
     {
         support::LockGuard lock(link.Lock());
-        if (unitlink::CJbus* unit = link.Get())
+        if (unitlink::CJbus* unit = lock.owns() ? link.Get() : nullptr)
             unit->ReadImageLayout(&layout);
     }
     const bool rotated = layout.RotationFlag() != 0;

@@ -7,17 +7,29 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace host {
 namespace {
 
+// Plain data only: no destructor of this module may run at process exit (see DllMain).
 VersionEntry* g_versions = nullptr;
 // Lists built before the last one: the host may still read them, so they live until RVFreeVersion.
-std::vector<VersionEntry*> g_retired;
-std::mutex g_versionsGuard;
+struct RetiredList {
+    VersionEntry* list;
+    RetiredList* next;
+};
+RetiredList* g_retired = nullptr;
+SRWLOCK g_versionsGuard = SRWLOCK_INIT;
+
+class ExclusiveScope {
+public:
+    ExclusiveScope() { ::AcquireSRWLockExclusive(&g_versionsGuard); }
+    ~ExclusiveScope() { ::ReleaseSRWLockExclusive(&g_versionsGuard); }
+    ExclusiveScope(const ExclusiveScope&) = delete;
+    ExclusiveScope& operator=(const ExclusiveScope&) = delete;
+};
 
 struct FileFacts {
     std::string version;
@@ -81,13 +93,15 @@ FactsResult ReadFacts(const std::string& path, FileFacts& facts) {
         !::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &infoSize) || !info)
         return FactsResult::NoVersion;
     char text[64];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS),
+                  LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
+                  LOWORD(info->dwFileVersionLS));
     facts.version = text;
 
     FILETIME local{};
     SYSTEMTIME when{};
-    if (!::FileTimeToLocalFileTime(&attributes.ftLastWriteTime, &local) || !::FileTimeToSystemTime(&local, &when))
+    if (!::FileTimeToLocalFileTime(&attributes.ftLastWriteTime, &local) ||
+        !::FileTimeToSystemTime(&local, &when))
         return FactsResult::NoStatus;
     std::snprintf(text, sizeof text, "%.2d/%.2d/%.4d", when.wDay, when.wMonth, when.wYear);
     facts.date = text;
@@ -128,20 +142,22 @@ VersionEntry* BuildVersionList() {
         *tail = entry;
         tail = &entry->next;
     }
-    std::lock_guard<std::mutex> guard(g_versionsGuard);
+    ExclusiveScope guard;
     if (g_versions)
-        g_retired.push_back(g_versions);
+        g_retired = new RetiredList{g_versions, g_retired};
     g_versions = head;
     return head;
 }
 
 void FreeVersionList() {
-    std::lock_guard<std::mutex> guard(g_versionsGuard);
+    ExclusiveScope guard;
     FreeChain(g_versions);
     g_versions = nullptr;
-    for (VersionEntry* list : g_retired)
-        FreeChain(list);
-    g_retired.clear();
+    while (RetiredList* retired = g_retired) {
+        g_retired = retired->next;
+        FreeChain(retired->list);
+        delete retired;
+    }
 }
 
 } // namespace host

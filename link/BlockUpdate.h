@@ -71,6 +71,8 @@ enum class BlockUpdateResult {
 template <typename Block>
 BlockUpdateResult UpdateBlock(CJbus& link, support::Lockable& lock, const std::function<void(Block&)>& change) {
     support::LockGuard guard(lock);
+    if (!guard.owns())
+        return BlockUpdateResult::ReadFailed;
     UnitBlock<Block> copy;
     if (!copy.Read(link))
         return BlockUpdateResult::ReadFailed;

@@ -52,6 +52,7 @@ UnitLink::UnitLink(support::Lockable& lock, const BusApi& bus, ErrorLatch& latch
 
 UnitLink::~UnitLink() { CloseLink(); }
 
+// Called by the port opening, which already holds the lock: this re-entrant take cannot fail.
 CJbus& UnitLink::Create(int protocolVersion) {
     support::LockGuard guard(m_lock);
     m_link.reset();
@@ -64,6 +65,8 @@ CJbus& UnitLink::Create(int protocolVersion) {
 
 void UnitLink::CloseLink() {
     support::LockGuard guard(m_lock);
+    if (!guard.owns())
+        return;
     if (m_link && m_link->GetHandle() != kClosedHandle)
         m_link->Close();
     m_link.reset();
@@ -71,11 +74,15 @@ void UnitLink::CloseLink() {
 
 int32_t UnitLink::GetLinkHandle() {
     support::LockGuard guard(m_lock);
+    if (!guard.owns())
+        return kClosedHandle;
     return m_link ? m_link->GetHandle() : kClosedHandle;
 }
 
 bool CheckUnitIdentification(UnitLink& link, const PortOpeningServices& services, UnitFeatureFlags flags) {
     support::LockGuard guard(link.Lock());
+    if (!guard.owns())
+        return false;
     CJbus* jbus = link.Get();
     IdentificationBlock identification;
     if (!jbus || !jbus->ReadIdentification(&identification))
@@ -100,6 +107,8 @@ int OpenCommPort(UnitLink& link, const PortOpeningServices& services, UnitFeatur
     int result = kOpenCommPortFailure;
     {
         support::LockGuard guard(link.Lock());
+        if (!guard.owns())
+            return services.log.ReportError(result, kFunctionName, kResultLocation);
         bool identified = false;
         if (!panoKey.IsOpen() || !lumenKey.IsOpen()) {
             if (services.showMessage)

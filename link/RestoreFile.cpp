@@ -98,6 +98,8 @@ RestoreSaveResult SaveRestoreFile(CJbus* link, support::Lockable& lock, RestoreF
     bool allRead = false;
     if (link) {
         support::LockGuard guard(lock);
+        if (!guard.owns())
+            return RestoreSaveResult::UnitReadFailed;
         IdentificationBlock identification;
         FactorySettingsBlock factory;
         CalibrationTable calibration;
@@ -131,6 +133,8 @@ RestoreResult RestoreUnitBlocks(CJbus* link, support::Lockable& lock, RestoreFil
         return RestoreResult::UnitWriteFailed;
 
     support::LockGuard guard(lock);
+    if (!guard.owns())
+        return RestoreResult::UnitWriteFailed;
     const FactorySettingsBlock factory = image->FactorySettings();
     const CalibrationTable calibration = image->Calibration();
     const PreferenceBlock preferences = image->Preferences();
@@ -151,6 +155,8 @@ RestoreResult RestoreUnitBlock(CJbus* link, support::Lockable& lock, RestoreFile
         return RestoreResult::UnitWriteFailed;
 
     support::LockGuard guard(lock);
+    if (!guard.owns())
+        return RestoreResult::UnitWriteFailed;
     bool ok = false;
     switch (blockMask) {
     case kCalibrationTableMask: {

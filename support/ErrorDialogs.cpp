@@ -26,7 +26,7 @@ void SetSystemIcon(HWND dialog, LPCSTR icon) {
 // One command word under the lock; false without a link or when the unit refused it.
 bool SendUnitCommand(unitlink::UnitLink& link, uint16_t command) {
     support::LockGuard guard(link.Lock());
-    unitlink::CJbus* jbus = link.Get();
+    unitlink::CJbus* jbus = guard.owns() ? link.Get() : nullptr;
     return jbus && jbus->WriteCommand(command);
 }
 
@@ -129,7 +129,7 @@ void CErrEtalFab::OnReinit() {
         return;
     unitlink::UnitLink& link = m_services.link;
     support::LockGuard guard(link.Lock());
-    unitlink::CJbus* jbus = link.Get();
+    unitlink::CJbus* jbus = guard.owns() ? link.Get() : nullptr;
     if (jbus && jbus->WriteCommand(support::kReinitialiseCommand)) {
         jbus->WriteCommand(support::kAcknowledgeCommand);
         EndDialog(0);

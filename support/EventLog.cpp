@@ -57,23 +57,32 @@ EventLog::EventLog(Lockable& lock, PathProvider path, Clock clock)
 
 void EventLog::SetLogTag(const std::string& text) {
     LockGuard guard(m_lock);
+    if (!guard.owns())
+        return;
     std::memset(m_tag, 0, sizeof m_tag);
     std::memcpy(m_tag, text.data(), text.size() < 7 ? text.size() : 7);
 }
 
 std::string EventLog::GetLogTag() {
     LockGuard guard(m_lock);
+    if (!guard.owns())
+        return std::string();
     return m_tag;
 }
 
 std::string EventLog::GetLogPath() {
     LockGuard guard(m_lock);
+    if (!guard.owns())
+        return std::string();
     return m_path ? m_path() : std::string();
 }
 
 void EventLog::WriteLogEntry(int level, const std::string& message, const std::string& function, int location) {
     LogTime now = m_clock ? m_clock() : LogTime{};
     LockGuard guard(m_lock);
+    // Without the lock another writer could interleave and lose the history: the entry is lost instead.
+    if (!guard.owns())
+        return;
     std::string path = m_path ? m_path() : std::string();
     if (path.empty())
         return;

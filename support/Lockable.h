@@ -11,16 +11,23 @@ public:
     virtual bool Unlock() = 0;
 };
 
-// Holds a Lockable for a scope.
+// Holds a Lockable for a scope. A lock that could not be taken is not released, and the caller must
+// skip its guarded section: check owns() and report the failure.
 class LockGuard {
 public:
-    explicit LockGuard(Lockable& lock) : m_lock(lock) { m_lock.Lock(1); }
-    ~LockGuard() { m_lock.Unlock(); }
+    explicit LockGuard(Lockable& lock) : m_lock(lock), m_owns(lock.Lock(1)) {}
+    ~LockGuard() {
+        if (m_owns)
+            m_lock.Unlock();
+    }
     LockGuard(const LockGuard&) = delete;
     LockGuard& operator=(const LockGuard&) = delete;
 
+    bool owns() const noexcept { return m_owns; }
+
 private:
     Lockable& m_lock;
+    const bool m_owns;
 };
 
 } // namespace support

@@ -12,76 +12,87 @@ CRVSharedObj::CRVSharedObj(const char* name) {
 }
 
 CRVSharedObj::~CRVSharedObj() {
-    if (m_mutex)
-        ::CloseHandle(m_mutex);
+    if (HANDLE h = m_mutex.load())
+        ::CloseHandle(h);
 }
 
-bool CRVSharedObj::OpenMutex() {
+HANDLE CRVSharedObj::Mutex() {
+    if (HANDLE h = m_mutex.load())
+        return h;
+    std::lock_guard<std::mutex> guard(m_openGuard);
+    if (HANDLE h = m_mutex.load())
+        return h;
     HANDLE h = ::CreateMutexA(nullptr, FALSE, m_name.get());
     if (!h)
-        return false;
+        return nullptr;
     const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    if (m_mutex)
-        ::CloseHandle(m_mutex);
-    m_mutex = h;
     m_lockCount = 0;
+    m_mutex = h;
     if (existed)
         OnMutexExisted();
     else
         OnMutexCreated();
-    return true;
+    return h;
 }
 
 bool CRVSharedObj::Lock(unsigned) {
-    {
-        std::lock_guard<std::mutex> guard(m_openGuard);
-        if (!m_mutex && !OpenMutex())
-            return false;
-    }
+    HANDLE mutex = Mutex();
+    if (!mutex)
+        return false;
+    const DWORD self = ::GetCurrentThreadId();
     for (;;) {
-        DWORD r = ::WaitForSingleObject(m_mutex, m_waitPeriodMs);
-        // An abandoned mutex is owned by the waiter now: its owner thread ended without releasing it.
-        // Taking it (instead of re-opening and waiting again) is what lets us never block forever on it.
+        const DWORD r = ::WaitForSingleObject(mutex, m_waitPeriodMs);
         if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) {
-            ++m_lockCount;
+            // A thread that ended holding the lock (abandoned) left its count behind: a new owner
+            // starts afresh, so its own Unlock reports the release.
+            if (r == WAIT_OBJECT_0 && m_ownerId.load() == self)
+                ++m_lockCount;
+            else
+                m_lockCount = 1;
+            m_ownerId = self;
             return true;
         }
-        if (r == WAIT_TIMEOUT && m_name) {
-            // A named mutex re-opened is the same system object: a plain retry. An unnamed one is
-            // never replaced, since a new unnamed mutex would let this waiter in beside the holder.
-            std::lock_guard<std::mutex> guard(m_openGuard);
-            HANDLE h = ::CreateMutexA(nullptr, FALSE, m_name.get());
-            if (h) {
-                ::CloseHandle(m_mutex);
-                m_mutex = h;
-            }
-        } else if (r != WAIT_TIMEOUT) {
+        if (r != WAIT_TIMEOUT)
             return false;
-        }
+        // The holder keeps the lock past the wait period (a restart command waits 3 s under it): wait
+        // on the same mutex again. Re-opening a named mutex gives the same object anyway, and a fresh
+        // unnamed one would let this waiter in beside the holder.
     }
 }
 
-bool CRVSharedObj::ReleaseOnce() {
-    if (!m_mutex || m_lockCount == 0)
+bool CRVSharedObj::ReleaseOnce(bool* free) {
+    HANDLE mutex = m_mutex.load();
+    const uint16_t count = m_lockCount;
+    if (!mutex || count == 0 || m_ownerId.load() != ::GetCurrentThreadId())
         return false;
-    --m_lockCount;
-    if (!::ReleaseMutex(m_mutex)) {
-        ++m_lockCount;
+    // Decided before the release: once released, another thread may own the lock and its count.
+    const uint16_t remaining = static_cast<uint16_t>(count - 1);
+    m_lockCount = remaining;
+    if (remaining == 0)
+        m_ownerId = 0;
+    if (!::ReleaseMutex(mutex)) {
+        m_ownerId = ::GetCurrentThreadId();
+        m_lockCount = count;
         return false;
     }
+    *free = remaining == 0;
     return true;
 }
 
-bool CRVSharedObj::Unlock() { return ReleaseOnce() && m_lockCount == 0; }
+bool CRVSharedObj::Unlock() {
+    bool free = false;
+    return ReleaseOnce(&free) && free;
+}
 
 bool CRVSharedObj::Unlock(uint16_t* count) {
     if (!count)
         return Unlock();
-    *count = m_lockCount;
-    const uint16_t releases = m_lockCount;
-    for (uint16_t i = 0; i < releases; ++i) {
-        if (!ReleaseOnce())
+    const uint16_t held = m_ownerId.load() == ::GetCurrentThreadId() ? m_lockCount.load() : uint16_t{0};
+    *count = held;
+    bool free = held == 0;
+    for (uint16_t i = 0; i < held; ++i) {
+        if (!ReleaseOnce(&free))
             return false;
     }
-    return m_lockCount == 0;
+    return free;
 }

@@ -31,7 +31,7 @@ void CheckSelectionAfterSetPointError(CPanelOperations& panel, unitlink::UnitLin
     bool read = false;
     {
         LockGuard guard(link.Lock());
-        if (unitlink::CJbus* jbus = link.Get())
+        if (unitlink::CJbus* jbus = guard.owns() ? link.Get() : nullptr)
             read = jbus->ReadSelection(&selection);
     }
     if (read && selection.ProgramFamily() < kFirstNonImagingFamily && selection.Nox() != 0)
@@ -47,7 +47,7 @@ void HandleUnitFault(CPanelOperations& panel, UnitErrorServices& services, int32
     }
     const bool technician = services.technicalAccess && services.technicalAccess();
     LockGuard guard(services.link.Lock());
-    if (unitlink::CJbus* jbus = services.link.Get())
+    if (unitlink::CJbus* jbus = guard.owns() ? services.link.Get() : nullptr)
         jbus->WriteCommand(UnitFaultRetryCommand(code, technician));
 }
 
@@ -55,7 +55,7 @@ void HandleCommunicationFailure(CPanelOperations& panel, UnitErrorServices& serv
     // Closed before the box: while it is open, nothing may keep talking to a unit that is gone.
     {
         LockGuard guard(services.link.Lock());
-        if (unitlink::CJbus* jbus = services.link.Get())
+        if (unitlink::CJbus* jbus = guard.owns() ? services.link.Get() : nullptr)
             jbus->Close();
     }
     ErrorBox(panel, code, platform::LoadText(nxlang::Message::LinkLost), MB_OK | MB_ICONSTOP);

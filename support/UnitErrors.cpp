@@ -89,6 +89,8 @@ BlockRestore RestoreDataBlock(unitlink::CJbus* link, Lockable& lock, unitlink::R
     if (!link)
         return BlockRestore::WriteFailed;
     LockGuard guard(lock);
+    if (!guard.owns())
+        return BlockRestore::WriteFailed;
     const std::size_t end = block.fileOffset + block.size;
     const auto content = files.Read(path, end);
     BlockRestore result = BlockRestore::Restored;

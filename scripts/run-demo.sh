@@ -11,21 +11,16 @@ cmake --build "$build" -j"$(nproc)" --target windows_tree
 win="$build/win"
 seconds=${DEMO_SECONDS:-8}
 
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 70 99); do [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-fi
-cleanup() {
-  "$win/wine-run.sh" --shutdown >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
+cleanup() { "$win/wine-run.sh" --shutdown >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
 "$win/wine-run.sh" --init
+# Without a display of its own the runner keeps one Xvfb for the prefix (shut down on exit); the
+# screenshot is taken on whichever display the panel is on.
+if [ -z "${DISPLAY:-}" ]; then
+  read -r num _ <"$win/wineprefix.state/display"
+  export DISPLAY=":$num"
+fi
 # The port settings a host installation carries: COM1 at 19200 baud (the embedded emulator answers there).
 "$win/wine-run.sh" reg add 'HKCU\Software\HALVEX\PANO' /v COM /d 1 /f >/dev/null
 "$win/wine-run.sh" reg add 'HKCU\Software\HALVEX\PANO\LUMEN70' /v Baudrate /t REG_DWORD /d 19200 /f >/dev/null

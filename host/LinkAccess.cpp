@@ -4,6 +4,7 @@
 
 #include "host/Lumen70App.h"
 #include "host/ShotRecords.h"
+#include "link/DataBlocks.h"
 #include "link/PortOpening.h"
 #include "nxjbus/Nxjbus.h"
 #include "platform/Module.h"
@@ -65,6 +66,12 @@ int LinkProtocolVersion() {
     support::LockGuard lock(LinkLock());
     unitlink::CJbus* link = Link().Get();
     return link ? link->GetProtocolVersion() : 1;
+}
+
+bool ReadFactorySettings(unitlink::FactorySettingsBlock& block) {
+    support::LockGuard lock(LinkLock());
+    unitlink::CJbus* link = Link().Get();
+    return link && link->GetHandle() != -1 && link->ReadFactorySettings(&block);
 }
 
 void CloseBus() {

@@ -6,6 +6,7 @@
 //   panel_layout_test --show-design 1|2|3 --ready-file F --quit-file Q   (held open for a screenshot)
 #include "../host/ModuleHarness.h"
 #include "controls/StateControls.h"
+#include "platform/Handle.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -282,16 +283,36 @@ protected:
     }
 };
 
-TEST_F(PanelLayout, Design1OnAVersion1PanoramicUnitWithTheShortLogo) {
-    SetLumenNumber("Logo", 0);
-    OpenPanel p("Lumen70_L1.dll", "1.02", 1);
-    ASSERT_NE(p.panel, nullptr);
-    ExpectDesignLayout(p, 1);
-    const SIZE logo = WindowSize(p.Item(1067));
-    EXPECT_EQ(logo.cx, 173);
-    EXPECT_EQ(logo.cy, 52);
+struct DesignCase {
+    unsigned design;
+    const char* version;
+    unsigned char mode;
+    DWORD logoSetting;
+    LONG logoWidth;
+};
+const DesignCase kDesigns[] = {
+    {1, "1.02", 1, 0, 173}, // design 1: a version-1 unit in panoramic mode
+    {2, "2.10", 1, 1, 296}, // design 2: a version-2 unit in panoramic mode, the long logo
+    {3, "2.10", 0, 0, 173}, // design 3: cephalometric mode
+};
 
-    // Balloon tips without prefix processing, one per control of the table, texts from NxLang.dll.
+TEST_F(PanelLayout, EachDesignPlacesShowsAndDressesEveryControl) {
+    for (const DesignCase& c : kDesigns) {
+        SCOPED_TRACE(::testing::Message() << "design " << c.design);
+        SetLumenNumber("Logo", c.logoSetting);
+        OpenPanel p(("Lumen70_L" + std::to_string(c.design) + ".dll").c_str(), c.version, c.mode);
+        SetLumenNumber("Logo", 0);
+        ASSERT_NE(p.panel, nullptr);
+        ExpectDesignLayout(p, c.design);
+        const SIZE logo = WindowSize(p.Item(1067));
+        EXPECT_EQ(logo.cx, c.logoWidth);
+        EXPECT_EQ(logo.cy, 52);
+    }
+}
+
+TEST_F(PanelLayout, TooltipsAreBalloonsWithTheLanguageLibraryTexts) {
+    OpenPanel p("Lumen70_Tips.dll", "2.10", 1);
+    ASSERT_NE(p.panel, nullptr);
     HWND tip = FindTooltip(p.panel);
     EXPECT_EQ(::GetWindowLongA(tip, GWL_STYLE) & (TTS_BALLOON | TTS_NOPREFIX), TTS_BALLOON | TTS_NOPREFIX);
     EXPECT_EQ(::SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0), 22);
@@ -307,23 +328,6 @@ TEST_F(PanelLayout, Design1OnAVersion1PanoramicUnitWithTheShortLogo) {
         ::SendMessageA(tip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
         EXPECT_STREQ(text, expected) << "tooltip of " << id;
     }
-}
-
-TEST_F(PanelLayout, Design2OnAVersion2PanoramicUnitWithTheLongLogo) {
-    SetLumenNumber("Logo", 1);
-    OpenPanel p("Lumen70_L2.dll", "2.10", 1);
-    SetLumenNumber("Logo", 0);
-    ASSERT_NE(p.panel, nullptr);
-    ExpectDesignLayout(p, 2);
-    const SIZE logo = WindowSize(p.Item(1067));
-    EXPECT_EQ(logo.cx, 296);
-    EXPECT_EQ(logo.cy, 52);
-}
-
-TEST_F(PanelLayout, Design3InCephalometricMode) {
-    OpenPanel p("Lumen70_L3.dll", "2.10", 0);
-    ASSERT_NE(p.panel, nullptr);
-    ExpectDesignLayout(p, 3);
 }
 
 // The recap's lateral-view picture (state 2) follows the unit's cephalometric option. The recap is
@@ -346,22 +350,18 @@ std::vector<COLORREF> LateralRecapPixels(const OpenPanel& p) {
     ::UnhookWindowsHookEx(hook);
     // The recap draws itself into a surface of ours, as it draws on the panel.
     const SIZE size = WindowSize(recap);
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, size.cx, size.cy);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    platform::WindowDc screen(nullptr);
+    platform::UniqueMemoryDc dc(::CreateCompatibleDC(screen.Get()));
+    platform::UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.Get(), size.cx, size.cy));
+    platform::SelectObjectScope select(dc.Get(), bitmap.Get());
     RECT area{0, 0, size.cx, size.cy};
-    ::FillRect(dc, &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-    DRAWITEMSTRUCT item{ODT_BUTTON, 1120, 0, ODA_DRAWENTIRE, 0, recap, dc, area, 0};
+    ::FillRect(dc.Get(), &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    DRAWITEMSTRUCT item{ODT_BUTTON, 1120, 0, ODA_DRAWENTIRE, 0, recap, dc.Get(), area, 0};
     ::SendMessageA(p.panel, WM_DRAWITEM, 1120, reinterpret_cast<LPARAM>(&item));
     std::vector<COLORREF> pixels;
     for (int y = 0; y < size.cy; ++y)
         for (int x = 0; x < size.cx; ++x)
-            pixels.push_back(::GetPixel(dc, x, y));
-    ::SelectObject(dc, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
-    ::ReleaseDC(nullptr, screen);
+            pixels.push_back(::GetPixel(dc.Get(), x, y));
     return pixels;
 }
 

@@ -4,6 +4,7 @@
 
 #include "host/Lumen70App.h"
 #include "host/ShotRecords.h"
+#include "link/DataBlocks.h"
 #include "link/PortOpening.h"
 #include "nxjbus/Nxjbus.h"
 #include "platform/Module.h"
@@ -70,6 +71,12 @@ int LinkProtocolVersion() {
         return 1;
     unitlink::CJbus* link = Link().Get();
     return link ? link->GetProtocolVersion() : 1;
+}
+
+bool ReadFactorySettings(unitlink::FactorySettingsBlock& block) {
+    support::LockGuard lock(LinkLock());
+    unitlink::CJbus* link = lock.owns() ? Link().Get() : nullptr;
+    return link && link->GetHandle() != -1 && link->ReadFactorySettings(&block);
 }
 
 void CloseBus() {

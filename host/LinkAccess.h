@@ -5,6 +5,7 @@
 
 namespace unitlink {
 class UnitLink;
+struct FactorySettingsBlock;
 }
 
 namespace host {
@@ -15,6 +16,9 @@ int OpenCommPort();
 bool ReadUnitState(uint16_t& state);
 // The link's protocol version, 1 when there is no link.
 int LinkProtocolVersion();
+// Under the link lock: the unit's factory-settings block; false (block untouched) when the bus is
+// closed, so that a closed link latches no error, or when the read failed.
+bool ReadFactorySettings(unitlink::FactorySettingsBlock& block);
 // Under the link lock: closes the bus, keeping the link object.
 void CloseBus();
 // Under the link lock: closes the bus if open and destroys the link object.

@@ -72,47 +72,6 @@ INT_PTR CDesignDialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// The frame that every design shares: the panel takes its skin's size, is centred on the screen,
-// gets its page area and the outline of its mask. The designs' controls come on top of this.
-namespace {
-constexpr UINT kPanelMask = 284;
-constexpr UINT kPageBackground = 158;
-constexpr double kPageAreaFx = 0.5927, kPageAreaFy = 0.3502;
-} // namespace
-
-bool CDesignDialog::LayoutFrame() {
-    HWND wnd = GetHwnd();
-    BITMAP skin{};
-    skin.bmWidth = kPanelWidth;
-    skin.bmHeight = kPanelHeight;
-    if (m_background)
-        ::GetObjectA(m_background.Get(), sizeof skin, &skin);
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - skin.bmWidth) / 2 + 1;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - skin.bmHeight) / 2;
-    ::SetWindowPos(wnd, nullptr, x, y, skin.bmWidth, skin.bmHeight, SWP_NOZORDER);
-
-    BITMAP page{};
-    page.bmWidth = 332;
-    page.bmHeight = 293;
-    platform::UniqueBitmap pageBitmap(controls::LoadSkinBitmap(kPageBackground));
-    if (pageBitmap)
-        ::GetObjectA(pageBitmap.Get(), sizeof page, &page);
-    ::SetWindowPos(GetItem(kPagePlaceholder), nullptr, static_cast<int>(1 + 1024 * kPageAreaFx),
-                   static_cast<int>(1 + 768 * kPageAreaFy), page.bmWidth, page.bmHeight, SWP_NOZORDER);
-
-    // The close key of the skin.
-    if (m_closeKey.Attach(IDCANCEL, wnd)) {
-        ::SetWindowPos(m_closeKey.GetHwnd(), nullptr, static_cast<int>(1024 * 0.8697),
-                       static_cast<int>(768 * 0.8541), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        m_closeKey.SetBitmaps(152, 151, 146, 151);
-    }
-
-    platform::UniqueBitmap mask(controls::LoadSkinBitmap(kPanelMask));
-    if (mask)
-        controls::ApplyMaskRegion(wnd, mask.Get());
-    return true;
-}
-
-bool CDesignDialogV1::LayoutPanel() { return LayoutFrame(); }
-bool CDesignDialogV2::LayoutPanel() { return LayoutFrame(); }
-bool CDesignDialogV3::LayoutPanel() { return LayoutFrame(); }
+bool CDesignDialogV1::LayoutPanel() { return LayoutDesign(panel::Design::V1); }
+bool CDesignDialogV2::LayoutPanel() { return LayoutDesign(panel::Design::V2); }
+bool CDesignDialogV3::LayoutPanel() { return LayoutDesign(panel::Design::V3); }

@@ -2,7 +2,7 @@
 // on the GUI thread, in three designs chosen by protocol version and mode.
 #pragma once
 
-#include "controls/Buttons.h"
+#include "panel/PanelLayout.h"
 #include "platform/Handle.h"
 #include "selection/StackedDialog.h"
 
@@ -37,12 +37,14 @@ protected:
     INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnCancel() override { RequestClose(); }
     void OnOK() override {}
-    // Size, position, page area and outline of the panel on its skin.
-    bool LayoutFrame();
+    // The design's layout on the panel's skin (panel/PanelLayout.cpp).
+    bool LayoutDesign(panel::Design design) {
+        return panel::LayoutPanel(GetHwnd(), m_background.Get(), design, m_controls);
+    }
 
 private:
     platform::UniqueBitmap m_background;
-    controls::CJoliBouton m_closeKey;
+    panel::PanelControls m_controls;
 };
 
 class CDesignDialogV1 : public CDesignDialog {

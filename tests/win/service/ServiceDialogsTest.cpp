@@ -563,6 +563,27 @@ TEST_F(ServiceDialogs, PreferencesResetSetPointsAndAFailedFirstReadIsNeverWritte
     ASSERT_TRUE(run->Ended());
 }
 
+TEST_F(ServiceDialogs, PreferencesClosedWhileACellIsEditedWritesNothing) {
+    auto run = Open<CPreferenceDialog>();
+    HWND list = run->item(IDC_PREF_TABLE);
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    ::SendMessageA(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&rect));
+    const LPARAM at = MAKELPARAM(rect.left + 180, (rect.top + rect.bottom) / 2);
+    for (int click = 0; click < 2; ++click) {
+        ::SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::SendMessageA(list, WM_LBUTTONUP, 0, at);
+    }
+    HWND edit = ::FindWindowExA(list, nullptr, "Edit", nullptr);
+    ASSERT_TRUE(edit);
+    ::SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("7"));
+    Unit("history clear");
+    run->Press(IDCANCEL);
+    ASSERT_TRUE(run->Ended());
+    EXPECT_FALSE(::IsWindow(edit));
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_TRUE(Commands().empty());
+}
+
 TEST_F(ServiceDialogs, PreferencesOfAProtocolOneUnitHaveNoDoseUnitChoice) {
     StartUnit("1.02");
     auto run = Open<CPreferenceDialog>();

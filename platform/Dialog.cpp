@@ -70,6 +70,13 @@ INT_PTR Dialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         OnDestroy();
         return FALSE;
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (!ReflectToChild(msg, wParam, lParam, result))
+            return OnNotify(wParam, lParam);
+        SetMessageResult(result);
+        return TRUE;
+    }
     case WM_DRAWITEM:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:

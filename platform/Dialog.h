@@ -34,6 +34,8 @@ protected:
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     virtual void OnTimer(UINT_PTR) {}
+    // WM_NOTIFY that no child control took; the result goes through SetMessageResult.
+    virtual BOOL OnNotify(WPARAM, LPARAM) { return FALSE; }
     virtual void OnDestroy() {}
 
     void SetMessageResult(LRESULT result) noexcept;

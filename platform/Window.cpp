@@ -89,6 +89,9 @@ bool Window::ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
     case WM_CTLCOLORSTATIC:
         child = reinterpret_cast<HWND>(lParam);
         break;
+    case WM_NOTIFY:
+        child = reinterpret_cast<const NMHDR*>(lParam)->hwndFrom;
+        break;
     default:
         return false;
     }

@@ -1,6 +1,7 @@
 // Thin window layer in place of a framework: one C++ object per window (own class or subclassed
 // control), messages dispatched to a virtual WndProc, WM_DRAWITEM and WM_CTLCOLOR* reflected to the
-// child control's object so owner-drawn controls paint themselves.
+// child control's object so owner-drawn controls paint themselves, and WM_NOTIFY to the control that
+// sent it so a list handles its own notifications.
 #pragma once
 
 #include <windows.h>
@@ -33,7 +34,7 @@ public:
     // The object of one of our windows, or null for a foreign window.
     static Window* FromHandle(HWND wnd) noexcept;
 
-    // Called by the parent for WM_DRAWITEM, WM_MEASUREITEM and WM_CTLCOLOR* aimed at this control.
+    // Called by the parent for WM_DRAWITEM, WM_CTLCOLOR* and WM_NOTIFY aimed at this control.
     // Return true and set result when handled.
     virtual bool OnMessageReflect(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 

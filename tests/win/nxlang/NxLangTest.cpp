@@ -56,7 +56,7 @@ std::vector<ResourceId> TextsTheModuleLoads() {
         {4115, 4120}, {4123, 4123},                                           // stand calibration
         {4127, 4133}, {4194, 4198},                                           // about box, system information
         {4135, 4135}, {4139, 4140}, {4144, 4145}, {4149, 4149}, {4160, 4161}, // error dialogs
-        {4153, 4159}, {4166, 4173}, {4178, 4187}, {4201, 4202}, // save/restore, link, panel, boxes
+        {4153, 4159}, {4162, 4165}, {4166, 4173}, {4178, 4187}, {4201, 4202}, // save/restore, link, panel, boxes
         {4210, 4243},                                           // information messages and their panel texts
         {4266, 4291}, {4314, 4317}, {4322, 4325},               // unit faults 2-27, 50-53, 58-61
         {4367, 4564},                                           // unit errors 1-99: unit line, panel text

@@ -1,0 +1,73 @@
+// Identifiers of the service dialogs (templates and their controls) and of the module's own strings.
+#ifndef LUMEN_SERVICE_DIALOG_IDS_H
+#define LUMEN_SERVICE_DIALOG_IDS_H
+
+// The module's own string table: the baud-rate list (its entry count, then the rates).
+#define IDS_BAUD_COUNT 2
+#define IDS_BAUD_FIRST 3
+
+#define IDD_SAVE_RESTORE 140
+#define IDD_COMMUNICATION 141
+#define IDD_GENERAL 23069
+#define IDD_PREFERENCES 23079
+#define IDD_FABRICATION 23080
+
+// Save and restore.
+#define IDC_SR_SAVE 1037
+#define IDC_SR_RESTORE 1038
+#define IDC_SR_SAVE_FRAME 1039
+#define IDC_SR_SAVE_TEXT 1040
+#define IDC_SR_RESTORE_TEXT 1042
+#define IDC_SR_RESTORE_FRAME 1044
+
+// Communication.
+#define IDC_CADRE_SERIE 1045
+#define IDC_STATIC_PORT 1046
+#define IDC_STATIC_BAUDRATE 1047
+#define IDC_CADRE_HISTORIQUE 1048
+#define IDC_STATIC_TOTAL_REQUETE 1049
+#define IDC_STATIC_REQUETE_ERRONEE 1050
+#define IDC_STATIC_TAUX_ECHEC 1051
+#define IDC_COM_PORTS 23096
+#define IDC_COM_BAUDS 23097
+#define IDC_COM_TOTAL 23066
+#define IDC_COM_BAD 23067
+#define IDC_COM_RATE 23068
+
+// Preferences.
+#define IDC_PREF_DOSE_LABEL 23100
+#define IDC_PREF_DOSE 23096
+#define IDC_PREF_REST_LABEL 23101
+#define IDC_PREF_REST 23097
+#define IDC_PREF_FRAME 1123
+#define IDC_PREF_TABLE 1029
+#define IDC_PREF_RESET_USER 23093
+#define IDC_PREF_RESET_SETPOINTS 1005
+#define IDC_PREF_SAVE 23094
+
+// Manufacturing settings.
+#define IDC_STATIC_SERI 23110
+#define IDC_FAB_SERIAL 23066
+#define IDC_STATIC_TENSION 23111
+#define IDC_FAB_VOLTAGE 23097
+#define IDC_STATIC_FREQUENCE_SECTEUR 1077
+#define IDC_FAB_FREQUENCY 23096
+#define IDC_STATIC_REF_TUBE 1078
+#define IDC_FAB_TUBE 1076
+#define IDC_STATIC_PANO 23112
+#define IDC_FAB_PANORAMIC 23107
+#define IDC_STATIC_CEPHALO 23113
+#define IDC_FAB_CEPHALOMETRIC 23108
+#define IDC_FAB_SAVE 23105
+#define IDC_FAB_DEFAULT 23138
+
+// Unit counters.
+#define IDC_GEN_FRAME 1054
+#define IDC_GEN_SHOTS_LABEL 23072
+#define IDC_GEN_SHOTS 23066
+#define IDC_GEN_ENERGY_LABEL 1052
+#define IDC_GEN_ENERGY 23067
+#define IDC_GEN_LOAD_LABEL 1053
+#define IDC_GEN_LOAD 23099
+
+#endif

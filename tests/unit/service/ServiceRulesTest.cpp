@@ -1,0 +1,112 @@
+// The service dialogs' rules: typed compensation cells, list selections into block words, the
+// factory options' words, the link's failure rate and the counters.
+#include "service/ServiceRules.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+TEST(CompensationCell, TypedTextToWordByRow) {
+    struct Row {
+        const char* text;
+        int row;
+        std::optional<uint16_t> word;
+    };
+    const Row rows[] = {
+        {"-5", 0, 0xFFFB},
+        {"-5", 2, 0xFFFB},
+        {"-5", 1, std::nullopt}, // negative where unsigned
+        {"65535", 1, 0xFFFF},
+        {"65536", 3, std::nullopt},
+        {"32767", 0, 0x7FFF},
+        {"32768", 0, std::nullopt},
+        {"-32768", 2, 0x8000},
+        {" 12 ", 1, 12},
+        {"+7", 3, 7},
+        {"", 0, std::nullopt},
+        {"abc", 0, std::nullopt},
+        {"12x", 1, std::nullopt},
+        {"-", 0, std::nullopt},
+        {"1 2", 0, std::nullopt},
+        {"0000000000000000012", 1, 12},               // 19 characters: still read
+        {"00000000000000000012", 1, std::nullopt},    // 20: beyond the edit's buffer
+        {"99999999999999999999999", 1, std::nullopt}, // no overflow on the way
+        {"5", 4, std::nullopt},
+        {"5", -1, std::nullopt},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(service::CompensationCellWord(r.text, r.row), r.word)
+            << '"' << r.text << "\" row " << r.row;
+}
+
+TEST(CompensationCell, ShownSignedOrUnsignedByRowAtItsBlockWord) {
+    unitlink::PreferenceBlock block;
+    // Cell (0,1) is the word at byte 4, (1,3) at 14, (2,1) at 16.
+    block.SetU16(4, 0xFFFB);
+    block.SetU16(6, 0xFFFB);
+    block.SetU16(14, 0x8000);
+    block.SetU16(16, 0x8000);
+    EXPECT_EQ(service::CompensationCellText(block, 0, 1), "-5");
+    EXPECT_EQ(service::CompensationCellText(block, 1, 1), "65531");
+    EXPECT_EQ(service::CompensationCellText(block, 1, 3), "32768");
+    EXPECT_EQ(service::CompensationCellText(block, 2, 1), "-32768");
+}
+
+TEST(Selection, NoSelectionKeepsTheBlockWord) {
+    EXPECT_EQ(service::SelectionWord(-1, 2), 2);
+    EXPECT_EQ(service::SelectionWord(1, 2), 1);
+    EXPECT_EQ(service::SelectionIndex(2, 3), 2);
+    EXPECT_EQ(service::SelectionIndex(3, 3), -1);
+    EXPECT_EQ(service::SelectionIndex(0xFFFF, 3), -1);
+}
+
+TEST(Selection, FactoryListsGoToTheirWords) {
+    unitlink::FactorySettingsBlock block;
+    for (std::size_t i = 20; i < 32; ++i)
+        block.data()[i] = static_cast<uint8_t>(i);
+    block.SetCephalometricOption(2);
+    service::ApplyFactorySelections(block, {1, 3, -1, 1, 2});
+    EXPECT_EQ(block.U16(10), 1); // voltage
+    EXPECT_EQ(block.U16(14), 3); // panoramic
+    EXPECT_EQ(block.U16(16), 2) << "an empty list keeps the unit's value, never 0xFFFF";
+    EXPECT_EQ(block.U16(12), 1); // frequency
+    EXPECT_EQ(block.U16(18), 2); // tube
+    for (std::size_t i = 20; i < 32; ++i)
+        EXPECT_EQ(block.data()[i], i) << "byte " << i << " belongs to the unit";
+}
+
+TEST(LinkStatistics, TotalBadAndRate) {
+    struct Row {
+        uint16_t good, bad;
+        const char *total, *badText, *rate;
+    };
+    const Row rows[] = {{990, 10, "1000", "10", "1.0 %"},
+                        {0, 0, "0", "0", "0.0 %"}, // nothing counted yet: no division by zero
+                        {65535, 65535, "131070", "65535", "50.0 %"},
+                        {2, 1, "3", "1", "33.3 %"}};
+    for (const Row& r : rows) {
+        const auto texts = service::FrameCountTexts(r.good, r.bad);
+        EXPECT_EQ(texts.total, r.total);
+        EXPECT_EQ(texts.bad, r.badText);
+        EXPECT_EQ(texts.rate, r.rate);
+    }
+}
+
+TEST(BaudList, EntriesFromTheCountAndTheRates) {
+    const auto list = service::BaudList("4", {"9600", "19200", "38400", "57600"});
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[2].label, "38400 Bauds");
+    EXPECT_EQ(list[2].value, 38400);
+    EXPECT_EQ(service::BaudList("9", {"9600"}).size(), 1u) << "a count beyond the texts is bounded";
+    EXPECT_TRUE(service::BaudList("", {"9600"}).empty());
+}
+
+TEST(Counters, ShotsAndWholeKilojoules) {
+    EXPECT_EQ(service::ShotCountText(12345), "12345");
+    EXPECT_EQ(service::EnergyKjText(1999), "1");
+    EXPECT_EQ(service::ShotCountText(3000000000u), "3000000000") << "never shown negative";
+}
+
+} // namespace

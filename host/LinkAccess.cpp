@@ -5,6 +5,7 @@
 #include "host/Lumen70App.h"
 #include "host/ShotRecords.h"
 #include "link/PortOpening.h"
+#include "link/RestoreFile.h"
 #include "nxjbus/Nxjbus.h"
 #include "platform/Module.h"
 #include "support/EventLog.h"
@@ -56,9 +57,27 @@ int OpenCommPort() {
 
 bool ReadUnitState(uint16_t& state) {
     state = 0;
-    support::LockGuard lock(LinkLock());
-    unitlink::CJbus* link = Link().Get();
-    return link && link->ReadUnitState(&state);
+    // A closed bus is not asked: the failure it would latch would outlive the panel it started.
+    LinkSession session;
+    return session.IsOpen() && session.Get()->ReadUnitState(&state);
+}
+
+LinkSession::LinkSession() {
+    LinkLock().Lock(1);
+    m_link = Link().Get();
+}
+
+LinkSession::~LinkSession() {
+    LinkLock().Unlock();
+}
+
+bool LinkSession::IsOpen() const {
+    return m_link && m_link->GetHandle() != unitlink::kClosedHandle;
+}
+
+bool LinkIsOpen() {
+    LinkSession session;
+    return session.IsOpen();
 }
 
 int LinkProtocolVersion() {
@@ -82,7 +101,8 @@ void DestroyLink() {
 namespace {
 ShotContext RecordsContext() {
     CLumen70App& app = theApp();
-    return {Link(), app.panoRecord.get(), app.cephRecord.get(), app.newUnitFeatures != 0, app.panel != nullptr};
+    return {Link(), app.panoRecord.get(), app.cephRecord.get(), app.newUnitFeatures != 0,
+            app.panel != nullptr};
 }
 // The module's shot values follow every refresh.
 void Keep(const ShotValues& values) {
@@ -103,6 +123,23 @@ void RefreshShotRecords() {
     Keep(values);
 }
 
+bool RefreshShotRecordsInto(uint8_t* out) {
+    ShotValues values = Current();
+    const bool refreshed = RefreshShotInfo(RecordsContext(), values, out, kPanoRecordSize);
+    Keep(values);
+    return refreshed;
+}
+
+void SaveRestoreFileIfMissing() {
+    const std::string& path = theApp().restorePath;
+    unitlink::StdRestoreFileStore files;
+    if (path.empty() || files.Read(path, 1))
+        return;
+    LinkSession session;
+    if (session.IsOpen())
+        unitlink::SaveRestoreFile(session.Get(), LinkLock(), files, path);
+}
+
 void CopyShotRecord(uint8_t* record) {
     ShotValues values = Current();
     GetInfosTir(RecordsContext(), values, theApp().mode, record);
@@ -115,6 +152,8 @@ void FillExpositionTime(uint8_t* record) {
     Keep(values);
 }
 
-void UpdateMirrorFromUnit() { theApp().mirror = UpdateRotation(Link(), support::SystemRegistry()); }
+void UpdateMirrorFromUnit() {
+    theApp().mirror = UpdateRotation(Link(), support::SystemRegistry());
+}
 
 } // namespace host

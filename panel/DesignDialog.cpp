@@ -37,7 +37,6 @@ constexpr UINT_PTR kWaitTimer = 2;
 constexpr UINT_PTR kSecurityTimer = 4;
 constexpr UINT kPollPeriodMs = 200;
 constexpr UINT kWaitPeriodMs = 1000;
-constexpr int kSecurityTimeOutMaxMs = 2000;
 
 // Command words of the panel.
 constexpr uint8_t kCommandPanelActive = 0x85;
@@ -210,8 +209,7 @@ void CDesignDialog::StartUp() {
     int32_t timeOut = 0;
     if (module.IsOpen())
         module.ReadNumber(kSecurityTimeOut, timeOut, 0);
-    // A negative setting means no security timer, like an absent one.
-    securityTimeOut = timeOut <= 0 ? 0 : (timeOut > kSecurityTimeOutMaxMs ? kSecurityTimeOutMaxMs : timeOut);
+    securityTimeOut = panel::SecurityTimeOutMs(timeOut);
 }
 
 void CDesignDialog::AlignUnitWithMode() {

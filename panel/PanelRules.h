@@ -41,6 +41,13 @@ inline constexpr uint16_t kNoWaitingTime = 65535;
 // ">    "; otherwise the '>' moves one place right over five places, back to the first after the fifth.
 std::string NextWaitingMarker(const std::string& shown);
 
+// The security timer's period from the "SecurityTimeOut" setting: at most 2000 ms; 0, a negative or an
+// absent setting means no timer (a negative one would become an unsigned period of weeks, or at once).
+inline constexpr int32_t kSecurityTimeOutMaxMs = 2000;
+inline int32_t SecurityTimeOutMs(int32_t setting) noexcept {
+    return setting <= 0 ? 0 : (setting > kSecurityTimeOutMaxMs ? kSecurityTimeOutMaxMs : setting);
+}
+
 // The emission beep: a module-wide poll counter 0..3; the beep sounds on the polls where it reaches 3.
 inline constexpr int kBeepPeriod = 4;
 inline int NextBeepCount(int count) noexcept {

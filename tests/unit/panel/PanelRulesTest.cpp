@@ -136,6 +136,15 @@ TEST(PollCounters, BeepEveryFourthPollRotationEverySixteenth) {
     EXPECT_EQ(panel::NextRotationTick(15), 0);
 }
 
+TEST(SecurityTimeOut, IsCappedAndNeverNegative) {
+    const struct {
+        int32_t setting, ms;
+    } cases[] = {{0, 0},       {-1, 0},      {INT32_MIN, 0}, {1, 1},
+                 {1500, 1500}, {2000, 2000}, {2001, 2000},   {INT32_MAX, 2000}};
+    for (const auto& c : cases)
+        EXPECT_EQ(panel::SecurityTimeOutMs(c.setting), c.ms) << c.setting;
+}
+
 TEST(UnitErrorFilter, HandsOnALastingErrorOnceUntilItChangesOrClears) {
     panel::UnitErrorFilter filter;
     const struct {

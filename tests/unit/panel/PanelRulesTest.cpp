@@ -121,21 +121,6 @@ TEST(WaitingTime, ShowsMinutesAndSecondsThenAWalkingMarker) {
     EXPECT_EQ(panel::NextWaitingMarker(""), ">    ");
 }
 
-TEST(PollCounters, BeepEveryFourthPollRotationEverySixteenth) {
-    int beep = 0, beeps = 0;
-    int tick = 0, rotations = 0;
-    for (int poll = 0; poll < 64; ++poll) {
-        beep = panel::NextBeepCount(beep);
-        beeps += beep == 3;
-        tick = panel::NextRotationTick(tick);
-        rotations += tick == 0;
-    }
-    EXPECT_EQ(beeps, 16);
-    EXPECT_EQ(rotations, 4);
-    EXPECT_EQ(panel::NextBeepCount(3), 0);
-    EXPECT_EQ(panel::NextRotationTick(15), 0);
-}
-
 TEST(SecurityTimeOut, IsCappedAndNeverNegative) {
     const struct {
         int32_t setting, ms;
@@ -181,22 +166,6 @@ TEST(InfoSlot, MapsEachConditionFieldToItsMessage) {
     }
     EXPECT_TRUE(panel::InfoSlot(panel::kUserTextSlot, 0).has_value()) << "the user text slot always holds";
     EXPECT_FALSE(panel::InfoSlot(11, 0xFFFF).has_value());
-}
-
-TEST(CycleState, ReadsBitsTwoToFiveAndMapsThePollStep) {
-    EXPECT_EQ(panel::CycleState(0x0148), 2);
-    EXPECT_EQ(panel::CycleState(0xFFC3), 0);
-    const panel::CycleStep steps[16] = {
-        panel::CycleStep::Ended,   panel::CycleStep::Cleared, panel::CycleStep::Started,
-        panel::CycleStep::None,    panel::CycleStep::Cleared, panel::CycleStep::Cleared,
-        panel::CycleStep::Cleared, panel::CycleStep::Cleared, panel::CycleStep::None,
-        panel::CycleStep::None,    panel::CycleStep::None,    panel::CycleStep::None,
-        panel::CycleStep::None,    panel::CycleStep::None,    panel::CycleStep::None,
-        panel::CycleStep::None};
-    for (int c = 0; c < 16; ++c)
-        EXPECT_EQ(panel::CycleStepOf(c), steps[c]) << c;
-    EXPECT_TRUE(panel::TechnicalAccessGranted(0x0800));
-    EXPECT_FALSE(panel::TechnicalAccessGranted(0x0C00));
 }
 
 } // namespace

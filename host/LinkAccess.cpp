@@ -6,6 +6,7 @@
 #include "host/ShotRecords.h"
 #include "link/DataBlocks.h"
 #include "link/PortOpening.h"
+#include "link/RestoreFile.h"
 #include "nxjbus/Nxjbus.h"
 #include "platform/Module.h"
 #include "support/EventLog.h"
@@ -58,11 +59,26 @@ int OpenCommPort() {
 
 bool ReadUnitState(uint16_t& state) {
     state = 0;
-    support::LockGuard lock(LinkLock());
-    if (!lock.owns())
-        return false;
-    unitlink::CJbus* link = Link().Get();
-    return link && link->ReadUnitState(&state);
+    // A closed bus is not asked: the failure it would latch would outlive the panel it started.
+    LinkSession session;
+    return session.IsOpen() && session.Get()->ReadUnitState(&state);
+}
+
+// A lock that could not be taken gives no link: every user already treats a null link as absent.
+LinkSession::LinkSession() : m_owns(LinkLock().Lock(1)), m_link(m_owns ? Link().Get() : nullptr) {}
+
+LinkSession::~LinkSession() {
+    if (m_owns)
+        LinkLock().Unlock();
+}
+
+bool LinkSession::IsOpen() const {
+    return m_link && m_link->GetHandle() != unitlink::kClosedHandle;
+}
+
+bool LinkIsOpen() {
+    LinkSession session;
+    return session.IsOpen();
 }
 
 int LinkProtocolVersion() {
@@ -74,9 +90,8 @@ int LinkProtocolVersion() {
 }
 
 bool ReadFactorySettings(unitlink::FactorySettingsBlock& block) {
-    support::LockGuard lock(LinkLock());
-    unitlink::CJbus* link = lock.owns() ? Link().Get() : nullptr;
-    return link && link->GetHandle() != -1 && link->ReadFactorySettings(&block);
+    LinkSession session;
+    return session.IsOpen() && session.Get()->ReadFactorySettings(&block);
 }
 
 void CloseBus() {
@@ -119,6 +134,23 @@ void RefreshShotRecords() {
     Keep(values);
 }
 
+bool RefreshShotRecordsInto(uint8_t* out) {
+    ShotValues values = Current();
+    const bool refreshed = RefreshShotInfo(RecordsContext(), values, out, kPanoRecordSize);
+    Keep(values);
+    return refreshed;
+}
+
+void SaveRestoreFileIfMissing() {
+    const std::string& path = theApp().restorePath;
+    unitlink::StdRestoreFileStore files;
+    if (path.empty() || files.Read(path, 1))
+        return;
+    LinkSession session;
+    if (session.IsOpen())
+        unitlink::SaveRestoreFile(session.Get(), LinkLock(), files, path);
+}
+
 void CopyShotRecord(uint8_t* record) {
     ShotValues values = Current();
     GetInfosTir(RecordsContext(), values, theApp().mode, record);
@@ -133,6 +165,8 @@ void FillExpositionTime(uint8_t* record) {
 
 unitlink::UnitLink& ModuleUnitLink() { return Link(); }
 
-void UpdateMirrorFromUnit() { theApp().mirror = UpdateRotation(Link(), support::SystemRegistry()); }
+void UpdateMirrorFromUnit() {
+    theApp().mirror = UpdateRotation(Link(), support::SystemRegistry());
+}
 
 } // namespace host

@@ -42,6 +42,10 @@ struct TStackedPageEntry {
 class TStackedDialog : public platform::Dialog {
 public:
     TStackedDialog(UINT placeholderId, UINT templateId, HWND parent);
+    // Normally the window's destruction has already destroyed every page and emptied the list. A
+    // container whose window never got WM_DESTROY (never created, or its object dropped first) still
+    // owns the page objects of its created entries: they are deleted here, without the page
+    // notifications, rather than leaked; their windows go with the container's window.
     ~TStackedDialog() override;
 
     // A new, not yet created page object for a template identifier; null for an unknown one.

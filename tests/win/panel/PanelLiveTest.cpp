@@ -1,0 +1,530 @@
+// The live panel seen from outside, as the host and the unit see it: the module started through
+// StartDialog with the emulator's bus library beside it, the unit driven and read through its control
+// lines, each poll observed at the module's bus import (the state-word read that opens every poll).
+#include "ModuleHarness.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using ControlFn = int (*)(const char*, char*, int);
+using ReadWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, unsigned short*);
+
+constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
+
+std::string EmulatorFolder() {
+    std::string path = "Z:" LUMEN_EMU_MODULE_DIR;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path + "\\";
+}
+
+std::string CommonFile(const char* name) {
+    char common[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    return std::string(common) + "\\RV\\HalvexPan\\" + name;
+}
+
+void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, nullptr, 0, KEY_WRITE, nullptr,
+                      &key, nullptr);
+    ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    ::RegCloseKey(key);
+}
+
+void SetPortSettings() {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr);
+    ::RegSetValueExA(key, "COM", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+    ::RegCloseKey(key);
+    const DWORD baud = 19200;
+    SetModuleValue("Baudrate", REG_DWORD, &baud, sizeof baud);
+}
+
+// ---- Polls observed at the module's import of the bus library ------------------------------------
+
+std::atomic<ReadWordsFn> g_realRead{nullptr};
+std::mutex g_pollMutex;
+std::vector<double> g_pollTimesMs;
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+int CountingRead(int handle, unsigned char slave, unsigned short address, unsigned short count,
+                 unsigned short* out) {
+    if (address == kStateWordAddress && count == 1) {
+        std::lock_guard lock(g_pollMutex);
+        g_pollTimesMs.push_back(NowMs());
+    }
+    return g_realRead.load()(handle, slave, address, count, out);
+}
+
+size_t PollCount() {
+    std::lock_guard lock(g_pollMutex);
+    return g_pollTimesMs.size();
+}
+
+// Points the module's import of `function` from `library` at `replacement`; returns the original.
+void* PatchImport(HMODULE module, const char* library, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<uint8_t*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name;
+         ++imp) {
+        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), library) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) != 0)
+                continue;
+            DWORD old = 0;
+            ::VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Host notifications ---------------------------------------------------------------------------
+
+std::mutex g_notifyMutex;
+std::vector<int32_t> g_notified;
+void RecordNotify(int32_t event) {
+    std::lock_guard lock(g_notifyMutex);
+    g_notified.push_back(event);
+}
+std::vector<int32_t> Notified() {
+    std::lock_guard lock(g_notifyMutex);
+    return g_notified;
+}
+
+// The event-log text of an error handed to the error processing.
+std::string ErrorEntry(int code) {
+    return "Error n\xB0" + std::to_string(code);
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::Sleep(10);
+    }
+    return true;
+}
+
+// Answers every message box of this process while it lives (the error processing may open one): OK
+// where there is one, else Retry, else Cancel.
+class BoxWatcher {
+public:
+    BoxWatcher() : m_thread([this] { Run(); }) {}
+    ~BoxWatcher() {
+        m_stop = true;
+        m_thread.join();
+    }
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+private:
+    static BOOL CALLBACK Answer(HWND wnd, LPARAM) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(wnd, &process);
+        char name[16] = {};
+        ::GetClassNameA(wnd, name, sizeof name);
+        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
+            !::GetDlgItem(wnd, 0xFFFF))
+            return TRUE;
+        for (int button : {IDOK, IDRETRY, IDCANCEL}) {
+            if (::GetDlgItem(wnd, button)) {
+                ::PostMessageA(wnd, WM_COMMAND, button, 0);
+                break;
+            }
+        }
+        return TRUE;
+    }
+    void Run() {
+        while (!m_stop) {
+            ::EnumWindows(&Answer, 0);
+            ::Sleep(20);
+        }
+    }
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class LivePanel : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { SetPortSettings(); }
+
+    void SetUp() override {
+        harness::ClearStartPgm();
+        {
+            std::lock_guard lock(g_notifyMutex);
+            g_notified.clear();
+        }
+        std::lock_guard lock(g_pollMutex);
+        g_pollTimesMs.clear();
+    }
+    void TearDown() override {
+        if (panel && ::IsWindow(panel)) {
+            control("fault none", nullptr, 0);
+            Close();
+        }
+        module.reset(); // the emulator leaves with the module: the next test meets a fresh unit
+    }
+
+    // A module of its own in the emulator's folder, its link open on the given unit software.
+    void Load(const char* version, const char* suffix = "") {
+        // A copy per load: a module still held by a closing GUI thread is never overwritten.
+        const std::string copy = EmulatorFolder() + "Lumen70_" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + suffix +
+                                 ".dll";
+        ASSERT_TRUE(::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE));
+        module = std::make_unique<harness::Module>(copy);
+        ASSERT_NE(module->Handle(), nullptr);
+        HMODULE bus = ::GetModuleHandleA("Nxjbus.dll");
+        control = reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
+        ASSERT_NE(control, nullptr) << "the emulator's bus library sits beside the module";
+        g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(
+            module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords", reinterpret_cast<void*>(&CountingRead)));
+        ASSERT_NE(g_realRead.load(), nullptr);
+        Unit((std::string("version ") + version).c_str());
+        ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
+    }
+    void Unit(const char* line) { ASSERT_EQ(control(line, nullptr, 0), 0) << line; }
+    // One field of the emulator's status line.
+    std::string Status(const std::string& key) {
+        char reply[1024] = {};
+        control("status", reply, sizeof reply);
+        std::istringstream in(reply);
+        std::string field;
+        while (in >> field)
+            if (field.rfind(key + "=", 0) == 0)
+                return field.substr(key.size() + 1);
+        return "?";
+    }
+    bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 5000) {
+        return WaitFor([&] { return Status(key) == value; }, timeoutMs);
+    }
+    void Start(unsigned char mode) {
+        ASSERT_TRUE(module && module->Handle());
+        uint32_t slot = 0;
+        ASSERT_EQ(module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode, nullptr),
+                  15);
+        panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
+        ASSERT_TRUE(::IsWindow(panel));
+    }
+    // Waits until the panel has polled n more times.
+    bool Polls(size_t n, DWORD timeoutMs = 5000) {
+        const size_t target = PollCount() + n;
+        return WaitFor([&] { return PollCount() >= target; }, timeoutMs);
+    }
+    void Close() {
+        const size_t before = Notified().size();
+        ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+        WaitFor([&] { return !::IsWindow(panel); }, 5000);
+        WaitFor([&] { return Notified().size() >= before + 2; }, 5000);
+    }
+    size_t LogLinesWith(const std::string& text) {
+        size_t n = 0;
+        for (const std::string& line : harness::ReadLogLines())
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
+
+    BoxWatcher boxes;
+    std::unique_ptr<harness::Module> module;
+    ControlFn control = nullptr;
+    HWND panel = nullptr;
+};
+
+TEST_F(LivePanel, StartUpAlignsTheUnitWithTheModeAndWritesTheRestoreFile) {
+    const std::string restore = CommonFile("restoreHalvexPan.dat");
+    ::DeleteFileA(restore.c_str());
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    const struct {
+        const char* unitProgram;
+        uint32_t startPgm;
+        unsigned char mode;
+        const char* expected;
+    } cases[] = {
+        {"command 0x0304", 0, 1, "0x70"},         // a cephalometric view in panoramic work: all segments
+        {"command 0x7004", 0, 0, "0x03"},         // a panoramic program in cephalometric work: a view
+        {"command 0x2104", 0, 1, "0x11"},         // TMJ variant 2 becomes the four-image TMJ
+        {"command 0x1004", 0, 1, "0x10"},         // a panoramic program stays in panoramic work
+        {"command 0x0304", 0x1000000, 1, "0x0D"}, // a forced service program (version-3 units only)
+    };
+    for (const auto& c : cases) {
+        if (c.startPgm) {
+            module.reset();
+            ASSERT_NO_FATAL_FAILURE(Load("3.05", "_v3"));
+        }
+        // Each panel closes the bus when it ends: the host opens it again, as it must.
+        ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
+        Unit(c.unitProgram);
+        if (c.startPgm)
+            harness::SetStartPgm(c.startPgm);
+        else
+            harness::ClearStartPgm();
+        Start(c.mode);
+        EXPECT_TRUE(StatusBecomes("program", c.expected))
+            << c.unitProgram << " mode " << int{c.mode} << ": " << Status("program");
+        Close();
+        ASSERT_FALSE(::IsWindow(panel));
+    }
+    harness::ClearStartPgm();
+
+    HANDLE file =
+        ::CreateFileA(restore.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "written at the first start-up";
+    EXPECT_EQ(::GetFileSize(file, nullptr), 182u);
+    ::CloseHandle(file);
+}
+
+TEST_F(LivePanel, TechnicalAccessIsLoggedOncePerTransition) {
+    harness::DeleteLog();
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    const std::string line = "Access to the technical menu";
+    Unit("technical on");
+    ASSERT_TRUE(WaitFor([&] { return LogLinesWith(line) == 1; }, 5000));
+    ASSERT_TRUE(Polls(5));
+    EXPECT_EQ(LogLinesWith(line), 1u) << "the access lasts: no new line";
+    Unit("technical off");
+    ASSERT_TRUE(Polls(2));
+    EXPECT_EQ(LogLinesWith(line), 1u);
+    Unit("technical on");
+    ASSERT_TRUE(WaitFor([&] { return LogLinesWith(line) == 2; }, 5000));
+    ASSERT_TRUE(Polls(3));
+    EXPECT_EQ(LogLinesWith(line), 2u);
+}
+
+TEST_F(LivePanel, VoiceSwitchIsStoredAsANumber) {
+    SetModuleValue("WithVocal", REG_SZ, "sentinel", 9);
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    HWND voice = ::GetDlgItem(panel, 1000);
+    auto stored = [] {
+        DWORD type = 0, value = 0xDEADBEEF, size = sizeof value;
+        HKEY key = nullptr;
+        ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, KEY_READ, &key);
+        const LONG read =
+            ::RegQueryValueExA(key, "WithVocal", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        ::RegCloseKey(key);
+        EXPECT_EQ(read, ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(size, 4u);
+        return value;
+    };
+    if (voice) {
+        // The switch flips at each click, and the setting with it.
+        ::SendMessageA(voice, BM_CLICK, 0, 0);
+        const DWORD first = stored();
+        ::SendMessageA(voice, BM_CLICK, 0, 0);
+        const DWORD second = stored();
+        EXPECT_LE(first, 1u);
+        EXPECT_EQ(first + second, 1u);
+    } else {
+        // A design without the switch: the click still stores "off".
+        ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), 0);
+        EXPECT_EQ(stored(), 0u);
+    }
+}
+
+TEST_F(LivePanel, CloseKeyIsIgnoredDuringAnExposureAndWorksAfterIt) {
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(0); // cephalometric work: the host is told at every cycle start
+    ASSERT_TRUE(StatusBecomes("ready", "1", 10000)) << "panel active, program exposing, no waiting";
+    Unit("expose");
+    ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 20000)) << "cycle state 2 seen";
+    EXPECT_EQ(Notified().front(), 0);
+
+    ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+    ::SendMessageA(panel, 0x400 + 0x25F, 0, 0); // Escape on a page
+    ASSERT_TRUE(StatusBecomes("cycle", "0", 60000));
+    ASSERT_TRUE(Polls(3));
+    EXPECT_TRUE(::IsWindow(panel)) << "the close requests during the cycle were ignored";
+    EXPECT_EQ(Notified().size(), 1u);
+
+    ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
+    ASSERT_TRUE(WaitFor([] { return Notified().size() >= 3; }, 5000));
+    EXPECT_EQ(Notified(), (std::vector<int32_t>{0, 1, 3}));
+}
+
+TEST_F(LivePanel, StaysResponsiveWhenTheUnitStopsAnswering) {
+    harness::DeleteLog();
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    ASSERT_TRUE(Polls(1));
+    Unit("fault noanswer 1000000");
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 2000) {
+        DWORD_PTR result = 0;
+        ASSERT_NE(::SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result), 0)
+            << "the panel's window answers within a second";
+        ::Sleep(50);
+    }
+    EXPECT_GE(LogLinesWith(ErrorEntry(112)), 1u) << "the silence reached the error processing";
+    Unit("fault none");
+}
+
+TEST_F(LivePanel, ForegroundHandshakeTellsTheUnitOnTransitionsOnly) {
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    ASSERT_TRUE(StatusBecomes("panel", "1"));
+
+    HWND other = ::CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                   nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    ::SetForegroundWindow(other);
+    ASSERT_TRUE(StatusBecomes("panel", "0")) << "0x0086 when another window comes in front";
+    const size_t polls = PollCount();
+    ::Sleep(1000); // five polling periods in the background
+    EXPECT_EQ(PollCount(), polls) << "no polling while in the background";
+
+    ::SetForegroundWindow(panel);
+    ASSERT_TRUE(StatusBecomes("panel", "1")) << "0x0085 when the panel comes back";
+    EXPECT_TRUE(Polls(2));
+    ::DestroyWindow(other);
+}
+
+TEST_F(LivePanel, LastingUnitErrorIsHandledOnceUntilItChanges) {
+    harness::DeleteLog();
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    ASSERT_TRUE(Polls(1));
+    Unit("error 30");
+    ASSERT_TRUE(WaitFor([&] { return LogLinesWith(ErrorEntry(30)) == 1; }, 5000));
+    ASSERT_TRUE(Polls(10));
+    EXPECT_EQ(LogLinesWith(ErrorEntry(30)), 1u) << "the same error at every poll is handled once";
+    Unit("error 31");
+    ASSERT_TRUE(WaitFor([&] { return LogLinesWith(ErrorEntry(31)) == 1; }, 5000));
+    Unit("error 0");
+    ASSERT_TRUE(Polls(2));
+    Unit("error 30");
+    ASSERT_TRUE(WaitFor([&] { return LogLinesWith(ErrorEntry(30)) == 2; }, 5000)) << "back after it cleared";
+    Unit("error 0");
+}
+
+TEST_F(LivePanel, SecurityTimerRunsOnlyForAPositiveSetting) {
+    // A negative setting means no timer; a short positive one latches 201 without a preview.
+    for (const int32_t timeOut : {-1, 50}) {
+        harness::DeleteLog();
+        SetModuleValue("SecurityTimeOut", REG_DWORD, &timeOut, sizeof timeOut);
+        ASSERT_NO_FATAL_FAILURE(Load("2.10", timeOut > 0 ? "_positive" : "_negative"));
+        Start(1);
+        ASSERT_TRUE(StatusBecomes("ready", "1", 10000));
+        Unit("expose");
+        ASSERT_TRUE(StatusBecomes("emission", "1", 10000));
+        ASSERT_TRUE(StatusBecomes("cycle", "0", 60000));
+        ASSERT_TRUE(Polls(3));
+        // Without a preview the timer starts again at each poll of the emission: 201 at least once.
+        const std::string timedOut = ErrorEntry(201);
+        if (timeOut > 0)
+            EXPECT_GE(LogLinesWith(timedOut), 1u);
+        else
+            EXPECT_EQ(LogLinesWith(timedOut), 0u) << "a negative setting starts no timer";
+        Close();
+        module.reset();
+    }
+    HKEY key = nullptr;
+    ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, KEY_WRITE, &key);
+    ::RegDeleteValueA(key, "SecurityTimeOut");
+    ::RegCloseKey(key);
+}
+
+TEST_F(LivePanel, ClosedLinkAtStartUpLeavesNoStaleFailure) {
+    harness::DeleteLog();
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    Close();      // the end of a panel closes the bus
+    Start(1);     // a host that starts the panel again without opening the link
+    ::Sleep(600); // three polling periods with the link closed: nothing to observe but their absence
+    Close();
+    ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
+    Start(1);
+    ASSERT_TRUE(Polls(3));
+    EXPECT_EQ(LogLinesWith(ErrorEntry(114)), 0u) << "nothing was latched while the link was closed";
+}
+
+TEST_F(LivePanel, PollingKeepsItsPeriod) {
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    ASSERT_TRUE(Polls(2));
+    DWORD measureMs = 10000;
+    if (const char* env = std::getenv("LUMEN_POLL_MEASURE_MS"))
+        measureMs = static_cast<DWORD>(std::atoi(env));
+    // The panel's own thread: the test's threads (the box watcher among them) are not counted.
+    HANDLE gui = ::OpenThread(THREAD_QUERY_INFORMATION, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
+    ASSERT_NE(gui, nullptr);
+    FILETIME created, exited, kernel0, user0, kernel1, user1;
+    ::GetThreadTimes(gui, &created, &exited, &kernel0, &user0);
+    size_t first = 0;
+    {
+        std::lock_guard lock(g_pollMutex);
+        first = g_pollTimesMs.size();
+    }
+    const double t0 = NowMs();
+    ::Sleep(measureMs);
+    const double elapsed = NowMs() - t0;
+    ::GetThreadTimes(gui, &created, &exited, &kernel1, &user1);
+    ::CloseHandle(gui);
+    std::vector<double> times;
+    {
+        std::lock_guard lock(g_pollMutex);
+        times.assign(g_pollTimesMs.begin() + static_cast<long>(first), g_pollTimesMs.end());
+    }
+    ASSERT_GE(times.size(), 3u);
+    double worst = 0, sum = 0;
+    for (size_t i = 1; i < times.size(); ++i) {
+        const double d = times[i] - times[i - 1];
+        sum += d;
+        worst = std::max(worst, d);
+    }
+    const double mean = sum / static_cast<double>(times.size() - 1);
+    auto ticks = [](const FILETIME& f) {
+        return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    const double cpuMs =
+        static_cast<double>(ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 1e4;
+    std::printf(
+        "poll interval over %.0f ms: %zu polls, mean %.1f ms, worst %.1f ms; panel thread CPU %.2f %%\n",
+        elapsed, times.size(), mean, worst, 100.0 * cpuMs / elapsed);
+    EXPECT_GE(mean, 190.0);
+    EXPECT_LE(mean, 260.0);
+    EXPECT_LT(worst, 1000.0);
+}
+
+} // namespace

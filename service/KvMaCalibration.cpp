@@ -90,27 +90,32 @@ BOOL CEtalonnageKvMA12::OnInitDialog() {
 
 void CEtalonnageKvMA12::StartStep() {
     unitlink::ShotResultRecord shot;
-    bool tableRead = false;
+    enum class Opening { Started, TableNotRead, Refused } opening = Opening::TableNotRead;
     {
         service::LinkSection section(m_context.link);
         unitlink::CJbus* link = section.Get();
         unitlink::UnitBlock<unitlink::CalibrationTable> table;
         if (link && table.Read(*link)) {
-            tableRead = true;
             service::SetTableCoefficients(table.block(), m_kv, service::ChainCoefficients{});
             m_identityWritten = true;
-            const bool written = table.WriteBack(*link);
-            if (!written || !link->WriteCommand(kCalibrationStored))
-                Message(Text::CommandRefused, MB_OK | MB_ICONEXCLAMATION);
-            if (!link->WriteCommand(service::CalibrationStepCommand(m_kv, m_step)))
-                Message(Text::CommandRefused, MB_OK | MB_ICONEXCLAMATION);
-            ::Sleep(kSetPointSettleMs);
-            link->ReadShotResult(&shot);
+            // Readings taken over the earlier coefficients would be computed as if raw: no step then.
+            opening = Opening::Refused;
+            if (table.WriteBack(*link)) {
+                // Both messages are shown with the link held: nothing reaches the unit in between.
+                if (!link->WriteCommand(kCalibrationStored))
+                    Message(Text::CommandRefused, MB_OK | MB_ICONEXCLAMATION);
+                if (!link->WriteCommand(service::CalibrationStepCommand(m_kv, m_step)))
+                    Message(Text::CommandRefused, MB_OK | MB_ICONEXCLAMATION);
+                ::Sleep(kSetPointSettleMs);
+                // Without the shot record the set point would read 0 and every reading would fail.
+                if (link->ReadShotResult(&shot))
+                    opening = Opening::Started;
+            }
         }
     }
-    if (!tableRead) {
+    if (opening != Opening::Started) {
         // Writing the identity over a block that was not read would wipe the whole table.
-        Message(Text::TableNotRead, MB_OK | MB_ICONSTOP);
+        Message(opening == Opening::TableNotRead ? Text::TableNotRead : Text::CommandRefused, MB_OK | MB_ICONSTOP);
         EndDialog(IDCANCEL);
         return;
     }
@@ -283,6 +288,11 @@ void CEtalonnageKvMa3::OnOK() {
     if (result == unitlink::BlockUpdateResult::ReadFailed) {
         // Nothing was written; the technician may try again or cancel.
         Message(Text::TableNotRead, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    if (result != unitlink::BlockUpdateResult::Done) {
+        // The unit may still hold the identity: Save again, or Cancel to get the earlier calibration back.
+        Message(nxlang::Message::SaveFailed, MB_OK | MB_ICONSTOP);
         return;
     }
     service::RefreshRestoreFile(m_context);

@@ -124,10 +124,15 @@ public:
         WaitFor([this] { return m_threadId != 0 && (m_done || (m_wnd = DialogOf(m_threadId)) != nullptr); });
     }
     ~DialogRun() {
-        if (!m_done && m_wnd)
-            ::PostMessageA(m_wnd, WM_COMMAND, IDCANCEL, 0);
+        // A run of several dialogs may have moved on from the first: cancel whichever is shown.
+        for (int attempt = 0; attempt < 20 && !m_done; ++attempt) {
+            if (HWND shown = DialogOf(m_threadId))
+                ::PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+            WaitFor([this] { return m_done.load(); }, 1s);
+        }
         m_thread.join();
     }
+    DWORD threadId() const { return m_threadId; }
     HWND wnd() const { return m_wnd; }
     HWND item(int id) const { return ::GetDlgItem(m_wnd, id); }
     std::string text(int id) const { return WindowText(item(id)); }

@@ -21,11 +21,12 @@ constexpr uint16_t kCalibrationStored = unitlink::BlocksRewrittenCommand(unitlin
 constexpr int kRows = service::HeatingFollower::kRows;
 
 enum Column { kStatusColumn, kKvColumn, kValueColumn };
-struct ColumnSpec {
+struct ListColumn {
     UINT heading;
     int width;
 };
-constexpr ColumnSpec kColumns[] = {{Text::DoneColumn, 20}, {Text::KvUnit, 70}, {Text::HeatingColumn, 70}};
+// Wide enough for the texts they hold: a 20-pixel status column showed only an ellipsis.
+constexpr ListColumn kColumns[] = {{Text::DoneColumn, 40}, {Text::KvUnit, 60}, {Text::HeatingColumn, 90}};
 } // namespace
 
 CEtalonnageHeat::CEtalonnageHeat(HWND parent, service::ServiceContext& context)

@@ -12,6 +12,8 @@ namespace {
 using namespace nxlang::About;
 
 constexpr int kLabelFontHeight = 20;
+// Tab stops every 48 dialog units line the firmware values up after their labels' one or two tabs.
+constexpr int kFirmwareTabStop = 48;
 
 about::ModuleVersionText VersionOf(std::string name, HMODULE module) {
     about::ModuleVersionText text{std::move(name), {}};
@@ -39,7 +41,9 @@ BOOL CAboutDialog::OnInitDialog() {
         ::SendMessageA(GetItem(id), WM_SETFONT, reinterpret_cast<WPARAM>(m_bold.Get()), TRUE);
     ShowSoftware();
     ShowFirmware();
-    return TRUE;
+    // The focus on OK: on an edit it would select the whole text.
+    ::SetFocus(GetItem(IDOK));
+    return FALSE;
 }
 
 void CAboutDialog::ShowSoftware() {
@@ -67,5 +71,7 @@ void CAboutDialog::ShowFirmware() {
         unit->ReadIdentification(&identification);
         unit->ReadFactorySettings(&factory);
     }
+    const int tabStop = kFirmwareTabStop;
+    ::SendMessageA(GetItem(IDC_ABOUT_FIRMWARE), EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tabStop));
     SetItem(IDC_ABOUT_FIRMWARE, about::FirmwareText(labels, identification, factory));
 }

@@ -49,7 +49,8 @@ BOOL CMoreAbout::OnInitDialog() {
     // A log of a megabyte is more than the edit takes by default.
     ::SendMessageA(GetItem(IDC_SYSINFO_TEXT), EM_SETLIMITTEXT, 0, 0);
     SetItem(IDC_SYSINFO_TEXT, m_logText);
-    return TRUE;
+    ::SetFocus(GetItem(IDOK));
+    return FALSE;
 }
 
 bool CMoreAbout::OnCommand(WPARAM wParam, LPARAM) {
@@ -89,7 +90,15 @@ void CMoreAbout::OnPrint() {
     choice.hwndOwner = GetHwnd();
     choice.Flags = PD_ALLPAGES | PD_NOSELECTION | PD_NOPAGENUMS | PD_HIDEPRINTTOFILE |
                    PD_USEDEVMODECOPIESANDCOLLATE | PD_RETURNDC;
-    if (!::PrintDlgA(&choice))
+    // The common dialogs are loaded when printing is asked for: linked in, they would make every load
+    // of the module pull the printing libraries in under the loader lock.
+    static HMODULE dialogs = nullptr;
+    if (!dialogs)
+        dialogs = ::LoadLibraryA("comdlg32.dll");
+    using PrintDlgFn = BOOL(WINAPI*)(LPPRINTDLGA);
+    auto printDialog = dialogs ? reinterpret_cast<PrintDlgFn>(reinterpret_cast<void*>(::GetProcAddress(dialogs, "PrintDlgA")))
+                               : nullptr;
+    if (!printDialog || !printDialog(&choice))
         return;
     if (choice.hDevMode)
         ::GlobalFree(choice.hDevMode);

@@ -35,8 +35,8 @@ BOOL CAboutDialog::OnInitDialog() {
     SetText(IDOK, nxlang::Common::Ok);
     SetText(IDC_ABOUT_SOFTWARE_LABEL, SoftwareLabel);
     SetText(IDC_ABOUT_FIRMWARE_LABEL, FirmwareLabel);
-    m_bold.Reset(::CreateFontA(kLabelFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
-                               FF_SWISS, nullptr));
+    m_bold.Reset(::CreateFontA(kLabelFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                               0, FF_SWISS, nullptr));
     for (int id : {IDC_ABOUT_SOFTWARE_LABEL, IDC_ABOUT_FIRMWARE_LABEL})
         ::SendMessageA(GetItem(id), WM_SETFONT, reinterpret_cast<WPARAM>(m_bold.Get()), TRUE);
     ShowSoftware();
@@ -50,7 +50,8 @@ void CAboutDialog::ShowSoftware() {
     // The module is found by its own handle: a host may have renamed its file.
     HMODULE self = platform::ResourceModule();
     std::string selfName = ModuleFileName(self);
-    HMODULE language = platform::LanguageModule() ? platform::LanguageModule() : ::GetModuleHandleA("NxLang.dll");
+    HMODULE language =
+        platform::LanguageModule() ? platform::LanguageModule() : ::GetModuleHandleA("NxLang.dll");
     const std::vector<about::ModuleVersionText> modules = {
         VersionOf(selfName.empty() ? "Lumen70_Demo.dll" : selfName, self),
         VersionOf("Nxjbus.dll", ::GetModuleHandleA("Nxjbus.dll")),

@@ -10,7 +10,8 @@ namespace {
 // A text field of a unit record: up to its first 0, never beyond its width.
 std::string FieldText(const uint8_t* field, std::size_t width) {
     const void* end = std::memchr(field, 0, width);
-    const std::size_t length = end ? static_cast<std::size_t>(static_cast<const uint8_t*>(end) - field) : width;
+    const std::size_t length =
+        end ? static_cast<std::size_t>(static_cast<const uint8_t*>(end) - field) : width;
     return std::string(reinterpret_cast<const char*>(field), length);
 }
 

@@ -56,7 +56,8 @@ MailOutcome SendFileByMail(HWND owner, const std::string& subject, const std::st
         mapi = ::LoadLibraryA("MAPI32.DLL");
     if (!mapi)
         return {};
-    auto send = reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPISendMail")));
+    auto send =
+        reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPISendMail")));
     if (!send)
         return {};
 

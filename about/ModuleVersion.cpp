@@ -70,8 +70,9 @@ std::string CModuleVersion::GetValue(const char* key) const {
     if (!m_data || !key)
         return {};
     char query[256];
-    const int length = std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s",
-                                     static_cast<unsigned>(m_language), static_cast<unsigned>(m_codePage), key);
+    const int length =
+        std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s",
+                      static_cast<unsigned>(m_language), static_cast<unsigned>(m_codePage), key);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof query)
         return {};
     void* value = nullptr;

@@ -39,8 +39,8 @@ PrintResult PrintText(PrintTarget& target, std::string_view text) {
     for (std::string_view line : lines) {
         RECT measure = page;
         const int height = line.empty() ? lineHeight
-                                         : ::DrawTextA(dc, line.data(), static_cast<int>(line.size()), &measure,
-                                                       kDrawFormat | DT_CALCRECT);
+                                        : ::DrawTextA(dc, line.data(), static_cast<int>(line.size()),
+                                                      &measure, kDrawFormat | DT_CALCRECT);
         heights.push_back(height);
     }
     const std::vector<LinePlacement> placements = PlaceLines(heights, lineHeight, page.top, page.bottom);

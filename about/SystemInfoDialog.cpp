@@ -81,7 +81,8 @@ void CMoreAbout::OnDestroy() {
 }
 
 void CMoreAbout::ShowProblem(const std::string& text) {
-    ::MessageBoxA(GetHwnd(), text.c_str(), m_context.text(SystemInfoTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    ::MessageBoxA(GetHwnd(), text.c_str(), m_context.text(SystemInfoTitle).c_str(),
+                  MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CMoreAbout::OnPrint() {
@@ -96,8 +97,10 @@ void CMoreAbout::OnPrint() {
     if (!dialogs)
         dialogs = ::LoadLibraryA("comdlg32.dll");
     using PrintDlgFn = BOOL(WINAPI*)(LPPRINTDLGA);
-    auto printDialog = dialogs ? reinterpret_cast<PrintDlgFn>(reinterpret_cast<void*>(::GetProcAddress(dialogs, "PrintDlgA")))
-                               : nullptr;
+    auto printDialog =
+        dialogs
+            ? reinterpret_cast<PrintDlgFn>(reinterpret_cast<void*>(::GetProcAddress(dialogs, "PrintDlgA")))
+            : nullptr;
     if (!printDialog || !printDialog(&choice))
         return;
     if (choice.hDevMode)

@@ -31,6 +31,7 @@ namespace about {
 
 // The failure messages of the system information dialog (the mail system's codes have theirs).
 inline constexpr char kNoMailSystem[] = "Failed to send the message. Error: no mail system is installed.";
-inline constexpr char kPrintAbandoned[] = "The event log could not be printed: the printer stopped the document.";
+inline constexpr char kPrintAbandoned[] =
+    "The event log could not be printed: the printer stopped the document.";
 
 } // namespace about

@@ -12,7 +12,7 @@ enum class ServiceAction {
     Communication,
     Preferences,
     Manufacturing,
-    ResetUnit,             // confirmed; the panel's command 0x82 with its refresh
+    ResetUnit, // confirmed; the panel's command 0x82 with its refresh
     SaveRestore,
     Details,
     KvCalibration,

@@ -162,6 +162,12 @@ bool RunServiceCommand(CDesignDialog& panel, UINT id) {
 
 } // namespace panel
 
-void CDesignDialogV1::AdjustServiceMenu(HMENU& menu) { panel::GreyItems(menu, false); }
-void CDesignDialogV2::AdjustServiceMenu(HMENU& menu) { panel::GreyItems(menu, false); }
-void CDesignDialogV3::AdjustServiceMenu(HMENU& menu) { panel::GreyItems(menu, true); }
+void CDesignDialogV1::AdjustServiceMenu(HMENU& menu) {
+    panel::GreyItems(menu, false);
+}
+void CDesignDialogV2::AdjustServiceMenu(HMENU& menu) {
+    panel::GreyItems(menu, false);
+}
+void CDesignDialogV3::AdjustServiceMenu(HMENU& menu) {
+    panel::GreyItems(menu, true);
+}

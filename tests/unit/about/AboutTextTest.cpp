@@ -26,11 +26,11 @@ TEST(PrintLines, EndsAreCrLfCrOrLfAndALastLineWithoutEndIsKept) {
     } cases[] = {
         {"", {}},
         {"a\r\nb\r\n", {"a", "b"}},
-        {"a\r\nb", {"a", "b"}},          // the last line has no end: still printed
-        {"a\nb\rc", {"a", "b", "c"}},    // lone LF and lone CR end lines too
-        {"\r\n\r\n\r\n", {"", "", ""}},  // one empty line per ending
-        {"a\n\rb", {"a", "", "b"}},      // LF then CR: two ends, not a pair
-        {"a\r\r\nb", {"a", "", "b"}},    // CR, then a CR-LF pair
+        {"a\r\nb", {"a", "b"}},         // the last line has no end: still printed
+        {"a\nb\rc", {"a", "b", "c"}},   // lone LF and lone CR end lines too
+        {"\r\n\r\n\r\n", {"", "", ""}}, // one empty line per ending
+        {"a\n\rb", {"a", "", "b"}},     // LF then CR: two ends, not a pair
+        {"a\r\r\nb", {"a", "", "b"}},   // CR, then a CR-LF pair
         {"x\ty;z\r\n", {"x\ty;z"}},
     };
     for (const auto& c : cases)
@@ -88,8 +88,8 @@ TEST(FirmwareText, FieldsStopAtTheirZeroOrTheirWidth) {
     std::memset(id.data() + 18, 'C', 12);
     std::memset(factory.data(), 'D', factory.kSize);
     EXPECT_EQ(about::FirmwareText(labels, id, factory),
-              "Type :\t\t" + std::string(12, 'A') + "\r\nVersion :\t" + std::string(6, 'B') + "\r\nDate :\t\t" +
-                  std::string(12, 'C') + "\r\nSerial :\t" + std::string(32, 'D'));
+              "Type :\t\t" + std::string(12, 'A') + "\r\nVersion :\t" + std::string(6, 'B') +
+                  "\r\nDate :\t\t" + std::string(12, 'C') + "\r\nSerial :\t" + std::string(32, 'D'));
 
     // Nothing read: the labels alone.
     EXPECT_EQ(about::FirmwareText(labels, {}, {}), "Type :\t\t\r\nVersion :\t\r\nDate :\t\t\r\nSerial :\t");

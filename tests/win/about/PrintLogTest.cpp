@@ -25,7 +25,8 @@ public:
         m_height = ::GetDeviceCaps(m_dc, VERTRES);
         BITMAPINFO info{};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), m_width, -m_height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        m_bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
+        m_bitmap =
+            ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
         ::ReleaseDC(nullptr, screen);
         m_old = ::SelectObject(m_dc, m_bitmap);
     }
@@ -138,7 +139,8 @@ TEST(PrintLog, ALongLogContinuesOnFurtherPagesWithTheSameMargins) {
     for (size_t p = 0; p < printer.pages.size(); ++p) {
         EXPECT_EQ(printer.pages[p].front().top, top) << "page " << p;
         const Band& last = printer.pages[p].back();
-        EXPECT_LE(last.top + last.height, printer.height() - 2 * step) << "page " << p << " keeps its bottom margin";
+        EXPECT_LE(last.top + last.height, printer.height() - 2 * step)
+            << "page " << p << " keeps its bottom margin";
     }
 }
 

@@ -33,7 +33,8 @@ static void CopyText(char* out, std::size_t size, const char* text) {
     }
 }
 
-__declspec(dllexport) ULONG WINAPI MAPISendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS flags, ULONG) {
+__declspec(dllexport) ULONG WINAPI
+    MAPISendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS flags, ULONG) {
     ++g_record.calls;
     g_record.flags = flags;
     if (message) {

@@ -178,8 +178,8 @@ TEST_F(ServiceMenu, PopupIsTheUserMenuOrTheTwoTechnicalBranchesWithTheDesignsSpe
         {"2.10", 1, "design2", {33622, 33623}},
         {"2.10", 0, "design3", {33620, 33621}},
     };
-    const std::set<UINT> technicalOnly = {33604, 33607, 33609, 33610, 33612, 33613, 33614,
-                                          33615, 33616, 33617, 33618, 33620, 33621, 33622, 33623};
+    const std::set<UINT> technicalOnly = {33604, 33607, 33609, 33610, 33612, 33613, 33614, 33615,
+                                          33616, 33617, 33618, 33620, 33621, 33622, 33623};
     for (const auto& design : designs) {
         SCOPED_TRACE(design.name);
         module.reset();
@@ -248,12 +248,8 @@ TEST_F(ServiceMenu, CommandsReachTheUnitEvenWithoutTechnicalAccess) {
         size_t sent;
     } cases[] = {
         {33618, IDNO, 0x0404, 1}, // the cephalometry switch asks nothing
-        {33620, IDNO, 0x0804, 1},
-        {33623, IDNO, 0x0B04, 1},
-        {33609, IDNO, 0x0082, 0}, // answered No: nothing
-        {33609, IDYES, 0x0082, 1},
-        {33616, IDNO, 0x0182, 0},
-        {33616, IDYES, 0x0182, 1},
+        {33620, IDNO, 0x0804, 1},  {33623, IDNO, 0x0B04, 1}, {33609, IDNO, 0x0082, 0}, // answered No: nothing
+        {33609, IDYES, 0x0082, 1}, {33616, IDNO, 0x0182, 0}, {33616, IDYES, 0x0182, 1},
         {33617, IDYES, 0x0382, 1},
     };
     for (const auto& c : cases) {
@@ -287,7 +283,8 @@ TEST_F(ServiceMenu, EachServiceDialogKeepsThePanelTalkingToTheUnitWhileItIsUp) {
     ASSERT_TRUE(StatusBecomes("panel", "1"));
     // about, system information, counters, communication, preferences, manufacturing, save and
     // restore, details, kV, mA and heating calibrations
-    for (UINT command : {33601u, 33619u, 33602u, 33603u, 33604u, 33607u, 33610u, 33611u, 33612u, 33613u, 33614u}) {
+    for (UINT command :
+         {33601u, 33619u, 33602u, 33603u, 33604u, 33607u, 33610u, 33611u, 33612u, 33613u, 33614u}) {
         SCOPED_TRACE(command);
         ::SetForegroundWindow(panel);
         ASSERT_TRUE(StatusBecomes("panel", "1"));
@@ -308,9 +305,9 @@ TEST_F(ServiceMenu, AboutBoxShowsTheModuleTheLibrariesAndTheUnitsFirmware) {
     ASSERT_TRUE(Polls(1));
     HWND about = OpenDialog(33601);
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(Text(::GetDlgItem(about, 1105)), LanguageText(4130) + " :\t\tLUMEN 70\r\n" + LanguageText(4131) +
-                                                   " :\t2.10\r\n" + LanguageText(4132) + " :\t\t2024-03-18\r\n" +
-                                                   LanguageText(4133) + " :\tL70-00417");
+    EXPECT_EQ(Text(::GetDlgItem(about, 1105)),
+              LanguageText(4130) + " :\t\tLUMEN 70\r\n" + LanguageText(4131) + " :\t2.10\r\n" +
+                  LanguageText(4132) + " :\t\t2024-03-18\r\n" + LanguageText(4133) + " :\tL70-00417");
 
     // Each library's values read here from its file, the module found under whatever name it has.
     auto values = [](HMODULE module) {
@@ -321,11 +318,13 @@ TEST_F(ServiceMenu, AboutBoxShowsTheModuleTheLibrariesAndTheUnitsFirmware) {
         ::GetFileVersionInfoA(path, 0, static_cast<DWORD>(data.size()), data.data());
         WORD* translation = nullptr;
         UINT size = 0;
-        ::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &size);
+        ::VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                         &size);
         std::string text;
         for (const char* key : {"FileVersion", "FileDescription", "LegalCopyright"}) {
             char query[128];
-            std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], key);
+            std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation[0],
+                          translation[1], key);
             char* value = nullptr;
             ::VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &size);
             EXPECT_TRUE(value && *value) << key;
@@ -334,10 +333,10 @@ TEST_F(ServiceMenu, AboutBoxShowsTheModuleTheLibrariesAndTheUnitsFirmware) {
         return text;
     };
     const std::string software = Text(::GetDlgItem(about, 1104));
-    const std::string expected = "Lumen70_AboutBoxShowsTheModuleTheLibrariesAndTheUnitsFirmware_renamed.dll\r\n" +
-                                 values(module->Handle()) + "Nxjbus.dll\r\n" +
-                                 values(::GetModuleHandleA("Nxjbus.dll")) + "NxLang.dll\r\n" +
-                                 values(::GetModuleHandleA("NxLang.dll"));
+    const std::string expected =
+        "Lumen70_AboutBoxShowsTheModuleTheLibrariesAndTheUnitsFirmware_renamed.dll\r\n" +
+        values(module->Handle()) + "Nxjbus.dll\r\n" + values(::GetModuleHandleA("Nxjbus.dll")) +
+        "NxLang.dll\r\n" + values(::GetModuleHandleA("NxLang.dll"));
     EXPECT_EQ(software, expected);
     RECT area{};
     ::GetWindowRect(about, &area);

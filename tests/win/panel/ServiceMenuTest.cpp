@@ -124,7 +124,7 @@ protected:
             *window = popup;
         return reinterpret_cast<HMENU>(::SendMessageA(popup, MN_GETHMENU, 0, 0));
     }
-    bool ClosePopup(HWND popup) {
+    bool ClosePopup() {
         // Escape closes one level of the menu at a time.
         for (int level = 0; level < 3; ++level) {
             if (HWND shown = FindVisible("#32768"))
@@ -132,7 +132,6 @@ protected:
             if (WaitFor([] { return FindVisible("#32768") == nullptr; }, 700))
                 return true;
         }
-        (void)popup;
         ::PostMessageA(panel, WM_CANCELMODE, 0, 0);
         return WaitFor([] { return FindVisible("#32768") == nullptr; }, 3000);
     }
@@ -198,7 +197,7 @@ TEST_F(ServiceMenu, PopupIsTheUserMenuOrTheTwoTechnicalBranchesWithTheDesignsSpe
         ::GetWindowRect(panel, &area);
         if (design.mode == 1 && design.unit[0] == '2')
             Screenshot(area, "menu-user");
-        ASSERT_TRUE(ClosePopup(popup));
+        ASSERT_TRUE(ClosePopup());
 
         harness::DeleteLog();
         Unit("technical on");
@@ -230,7 +229,7 @@ TEST_F(ServiceMenu, PopupIsTheUserMenuOrTheTwoTechnicalBranchesWithTheDesignsSpe
                 ::Sleep(300);
                 Screenshot(area, "menu-technical");
             }
-            ASSERT_TRUE(ClosePopup(popup));
+            ASSERT_TRUE(ClosePopup());
         }
         Unit("technical off");
         Close();

@@ -77,6 +77,7 @@ public:
     virtual void UpdateUserInfos();
     // The program recap of the design.
     virtual void RefreshProgram() {}
+    // Greys what the design cannot run in the technical menu's second branch (panel/ServiceMenu.cpp).
     virtual void AdjustServiceMenu(HMENU&) {}
     // The panel's layout for its design; false ends the panel at start-up with result 0.
     virtual bool LayoutPanel() { return false; }
@@ -170,6 +171,7 @@ public:
     using CDesignDialog::CDesignDialog;
     bool LayoutPanel() override;
     void PollUnit() override;
+    void AdjustServiceMenu(HMENU& menu) override;
 };
 class CDesignDialogV2 : public CDesignDialog {
 public:
@@ -177,10 +179,12 @@ public:
     bool LayoutPanel() override;
     void PollUnit() override;
     void OnCycleStarted(const unitlink::SelectionRecord& selection) override;
+    void AdjustServiceMenu(HMENU& menu) override;
 };
 class CDesignDialogV3 : public CDesignDialog {
 public:
     using CDesignDialog::CDesignDialog;
     bool LayoutPanel() override;
+    void AdjustServiceMenu(HMENU& menu) override;
     void OnCycleStarted(const unitlink::SelectionRecord& selection) override;
 };

@@ -1,0 +1,298 @@
+// What the Wine tests of the live panel share: the module started through StartDialog with the
+// emulator's bus library beside it, the unit driven and read through its control lines, each poll
+// observed at the module's bus import, and message boxes answered from a watcher thread.
+#pragma once
+
+#include "ModuleHarness.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using ControlFn = int (*)(const char*, char*, int);
+using ReadWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, unsigned short*);
+
+constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
+
+std::string EmulatorFolder() {
+    std::string path = "Z:" LUMEN_EMU_MODULE_DIR;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path + "\\";
+}
+
+[[maybe_unused]] std::string CommonFile(const char* name) {
+    char common[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    return std::string(common) + "\\RV\\HalvexPan\\" + name;
+}
+
+void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, nullptr, 0, KEY_WRITE, nullptr,
+                      &key, nullptr);
+    ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    ::RegCloseKey(key);
+}
+
+void SetPortSettings() {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr);
+    ::RegSetValueExA(key, "COM", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+    ::RegCloseKey(key);
+    const DWORD baud = 19200;
+    SetModuleValue("Baudrate", REG_DWORD, &baud, sizeof baud);
+}
+
+// ---- Polls observed at the module's import of the bus library ------------------------------------
+
+std::atomic<ReadWordsFn> g_realRead{nullptr};
+std::mutex g_pollMutex;
+std::vector<double> g_pollTimesMs;
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+int CountingRead(int handle, unsigned char slave, unsigned short address, unsigned short count,
+                 unsigned short* out) {
+    if (address == kStateWordAddress && count == 1) {
+        std::lock_guard lock(g_pollMutex);
+        g_pollTimesMs.push_back(NowMs());
+    }
+    return g_realRead.load()(handle, slave, address, count, out);
+}
+
+size_t PollCount() {
+    std::lock_guard lock(g_pollMutex);
+    return g_pollTimesMs.size();
+}
+
+// Points the module's import of `function` from `library` at `replacement`; returns the original.
+void* PatchImport(HMODULE module, const char* library, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<uint8_t*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name;
+         ++imp) {
+        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), library) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) != 0)
+                continue;
+            DWORD old = 0;
+            ::VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Host notifications ---------------------------------------------------------------------------
+
+std::mutex g_notifyMutex;
+std::vector<int32_t> g_notified;
+void RecordNotify(int32_t event) {
+    std::lock_guard lock(g_notifyMutex);
+    g_notified.push_back(event);
+}
+std::vector<int32_t> Notified() {
+    std::lock_guard lock(g_notifyMutex);
+    return g_notified;
+}
+
+// The event-log text of an error handed to the error processing.
+[[maybe_unused]] std::string ErrorEntry(int code) {
+    return "Error n\xB0" + std::to_string(code);
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::Sleep(10);
+    }
+    return true;
+}
+
+// Answers every message box of this process while it lives (the error processing may open one): OK
+// where there is one, else Retry, else Cancel; a Yes/No question with the answer set for it. The
+// texts of the boxes answered are kept.
+class BoxWatcher {
+public:
+    BoxWatcher() : m_thread([this] { Run(); }) {}
+    ~BoxWatcher() {
+        m_stop = true;
+        m_thread.join();
+    }
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+    // IDYES or IDNO for the next questions.
+    void AnswerQuestions(int answer) { m_yesNo = answer; }
+    std::vector<std::string> TakeTexts() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_texts, {});
+    }
+
+private:
+    static BOOL CALLBACK Answer(HWND wnd, LPARAM self) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(wnd, &process);
+        char name[16] = {};
+        ::GetClassNameA(wnd, name, sizeof name);
+        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
+            !::GetDlgItem(wnd, 0xFFFF))
+            return TRUE;
+        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
+        if (wnd != watcher->m_lastBox) {
+            watcher->m_lastBox = wnd;
+            char text[1024] = {};
+            ::GetWindowTextA(::GetDlgItem(wnd, 0xFFFF), text, sizeof text);
+            std::lock_guard lock(watcher->m_mutex);
+            watcher->m_texts.push_back(text);
+        }
+        for (int button : {IDOK, IDRETRY, IDCANCEL, watcher->m_yesNo.load()}) {
+            if (::GetDlgItem(wnd, button)) {
+                ::PostMessageA(wnd, WM_COMMAND, button, 0);
+                break;
+            }
+        }
+        return TRUE;
+    }
+    void Run() {
+        while (!m_stop) {
+            ::EnumWindows(&Answer, reinterpret_cast<LPARAM>(this));
+            ::Sleep(20);
+        }
+    }
+    // The display driver is brought up on the test's own thread first: brought up by the watcher's
+    // first EnumWindows while the module's load holds the loader lock, it deadlocked with the
+    // module's screen check.
+    int m_screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_yesNo{IDNO};
+    HWND m_lastBox = nullptr; // the watcher's thread only
+    std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+    std::thread m_thread;
+};
+
+class LivePanel : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { SetPortSettings(); }
+
+    void SetUp() override {
+        harness::ClearStartPgm();
+        {
+            std::lock_guard lock(g_notifyMutex);
+            g_notified.clear();
+        }
+        std::lock_guard lock(g_pollMutex);
+        g_pollTimesMs.clear();
+    }
+    void TearDown() override {
+        if (panel && ::IsWindow(panel)) {
+            control("fault none", nullptr, 0);
+            Close();
+        }
+        module.reset(); // the emulator leaves with the module: the next test meets a fresh unit
+    }
+
+    // A module of its own in the emulator's folder, its link open on the given unit software.
+    void Load(const char* version, const char* suffix = "") {
+        // A copy per load: a module still held by a closing GUI thread is never overwritten.
+        const std::string copy = EmulatorFolder() + "Lumen70_" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + suffix +
+                                 ".dll";
+        ASSERT_TRUE(::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE));
+        module = std::make_unique<harness::Module>(copy);
+        ASSERT_NE(module->Handle(), nullptr);
+        HMODULE bus = ::GetModuleHandleA("Nxjbus.dll");
+        control = reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
+        ASSERT_NE(control, nullptr) << "the emulator's bus library sits beside the module";
+        g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(
+            module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords", reinterpret_cast<void*>(&CountingRead)));
+        ASSERT_NE(g_realRead.load(), nullptr);
+        Unit((std::string("version ") + version).c_str());
+        ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
+    }
+    void Unit(const char* line) { ASSERT_EQ(control(line, nullptr, 0), 0) << line; }
+    // One field of the emulator's status line.
+    std::string Status(const std::string& key) {
+        char reply[1024] = {};
+        control("status", reply, sizeof reply);
+        std::istringstream in(reply);
+        std::string field;
+        while (in >> field)
+            if (field.rfind(key + "=", 0) == 0)
+                return field.substr(key.size() + 1);
+        return "?";
+    }
+    bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 5000) {
+        return WaitFor([&] { return Status(key) == value; }, timeoutMs);
+    }
+    void Start(unsigned char mode) {
+        ASSERT_TRUE(module && module->Handle());
+        uint32_t slot = 0;
+        ASSERT_EQ(module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode, nullptr),
+                  15);
+        panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
+        ASSERT_TRUE(::IsWindow(panel));
+    }
+    // Waits until the panel has polled n more times.
+    bool Polls(size_t n, DWORD timeoutMs = 5000) {
+        const size_t target = PollCount() + n;
+        return WaitFor([&] { return PollCount() >= target; }, timeoutMs);
+    }
+    void Close() {
+        const size_t before = Notified().size();
+        ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+        WaitFor([&] { return !::IsWindow(panel); }, 5000);
+        WaitFor([&] { return Notified().size() >= before + 2; }, 5000);
+    }
+    size_t LogLinesWith(const std::string& text) {
+        size_t n = 0;
+        for (const std::string& line : harness::ReadLogLines())
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
+
+    BoxWatcher boxes;
+    std::unique_ptr<harness::Module> module;
+    ControlFn control = nullptr;
+    HWND panel = nullptr;
+};
+
+} // namespace

@@ -1,6 +1,9 @@
 // The panel's state, start-up, polling cycle, operations for pages and dialogs, and close.
 #include "panel/DesignDialog.h"
 
+#include "panel/PreviewBlock.h"
+#include "panel/UnitInfoFileWriter.h"
+
 #include "controls/RegionFromMask.h"
 #include "controls/SkinnedControl.h"
 #include "controls/Displays.h"
@@ -750,28 +753,19 @@ void CDesignDialog::OnPreview(HGLOBAL block) {
             ::ShowWindow(preview, SW_SHOW);
     }
     StopSecurityTimer();
+    // The block is another program's: an invalid handle gives no size and no pointer, and its header
+    // must describe no more than the block holds before any of it is used. The block stays the sender's.
     const SIZE_T size = block ? ::GlobalSize(block) : 0;
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(block ? ::GlobalLock(block) : nullptr);
-    if (!header)
+    const auto* bytes = static_cast<const uint8_t*>(size ? ::GlobalLock(block) : nullptr);
+    if (!bytes)
         return;
     HBITMAP bitmap = nullptr;
-    // The block is the host's: its header must describe no more than the block holds.
-    if (size >= sizeof(BITMAPINFOHEADER) && header->biSize >= sizeof(BITMAPINFOHEADER) &&
-        header->biSize < size && header->biWidth > 0 && header->biWidth <= 0x4000 && header->biHeight != 0 &&
-        header->biHeight > -0x4000 && header->biHeight < 0x4000 && header->biPlanes == 1) {
-        const uint64_t colours = header->biBitCount == 8 ? 256 : 0;
-        const uint64_t stride = ((static_cast<uint64_t>(header->biWidth) * header->biBitCount + 31) / 32) * 4;
-        const uint64_t rows =
-            static_cast<uint64_t>(header->biHeight < 0 ? -header->biHeight : header->biHeight);
-        const uint64_t bitsOffset = header->biSize + colours * sizeof(RGBQUAD);
-        if (header->biCompression == BI_RGB && header->biBitCount != 0 &&
-            bitsOffset + stride * rows <= size) {
-            HDC screen = ::GetDC(nullptr);
-            bitmap = ::CreateDIBitmap(screen, header, CBM_INIT,
-                                      reinterpret_cast<const uint8_t*>(header) + bitsOffset,
-                                      reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
-            ::ReleaseDC(nullptr, screen);
-        }
+    if (const auto layout = panel::CheckPreviewBlock(bytes, size)) {
+        HDC screen = ::GetDC(nullptr);
+        bitmap = ::CreateDIBitmap(screen, reinterpret_cast<const BITMAPINFOHEADER*>(bytes), CBM_INIT,
+                                  bytes + layout->pixelOffset, reinterpret_cast<const BITMAPINFO*>(bytes),
+                                  DIB_RGB_COLORS);
+        ::ReleaseDC(nullptr, screen);
     }
     ::GlobalUnlock(block);
     if (!bitmap)
@@ -789,7 +783,7 @@ void CDesignDialog::OnPreview(HGLOBAL block) {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     }
     HBITMAP previous = preview->SetPreview(bitmap);
-    if (cephalometric)
+    if (cephalometric && priority != 0)
         ::SetPriorityClass(::GetCurrentProcess(), priority);
     if (previous)
         ::DeleteObject(previous);
@@ -811,6 +805,7 @@ void CDesignDialog::DestroySequence() {
             ::DestroyMenu(*menu);
         *menu = nullptr;
     }
+    panel::WriteUnitInformationFile();
 }
 
 INT_PTR CDesignDialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {

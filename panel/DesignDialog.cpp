@@ -349,7 +349,10 @@ void CDesignDialog::UpdateUserInfos() {
     g_beepCount = panel::NextBeepCount(g_beepCount);
     const int family = selection.ProgramFamily();
     if (state & panel::kStateEmission) {
-        if (panel::IsPanoramicFamily(family) && securityTimeOut != 0 && !m_securityRunning) {
+        // The timer waits for the host's first preview of this emission: once one came in, the
+        // poll does not arm it again for the rest of the emission.
+        if (panel::IsPanoramicFamily(family) && securityTimeOut != 0 && !m_securityRunning &&
+            !m_previewThisEmission) {
             ::SetTimer(GetHwnd(), kSecurityTimer, static_cast<UINT>(securityTimeOut), nullptr);
             m_securityRunning = true;
         }
@@ -357,8 +360,10 @@ void CDesignDialog::UpdateUserInfos() {
             emission->SetState(1);
         if (g_beepCount == panel::kBeepPeriod - 1)
             g_sound->Beep();
-    } else if (auto* emission = Find<CAfficheur2Etats>(panelid::kEmission)) {
-        emission->SetState(0);
+    } else {
+        m_previewThisEmission = false;
+        if (auto* emission = Find<CAfficheur2Etats>(panelid::kEmission))
+            emission->SetState(0);
     }
     if (auto* laser = Find<CAfficheur2Etats>(panelid::kLaser))
         laser->SetState((state & panel::kStateLaser) ? 1 : 0);
@@ -753,6 +758,7 @@ void CDesignDialog::OnPreview(HGLOBAL block) {
             ::ShowWindow(preview, SW_SHOW);
     }
     StopSecurityTimer();
+    m_previewThisEmission = true;
     // The block is another program's: an invalid handle gives no size and no pointer, and its header
     // must describe no more than the block holds before any of it is used. The block stays the sender's.
     const SIZE_T size = block ? ::GlobalSize(block) : 0;

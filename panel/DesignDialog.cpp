@@ -16,6 +16,7 @@
 #include "nxlang/TextIds.h"
 #include "platform/Module.h"
 #include "selection/Pages.h"
+#include "selection/ParameterPage.h"
 #include "support/ErrorProcessing.h"
 #include "support/EventLog.h"
 #include "support/Settings.h"
@@ -520,11 +521,19 @@ void CDesignDialog::UpdateShotValues() {
     std::memcpy(&milliAmps, copy + kPanoMilliAmpsOffset, sizeof milliAmps);
     uint32_t doseKind = 0;
     std::memcpy(&doseKind, copy + kPanoDoseKindOffset, sizeof doseKind);
-    SetDisplayText(panelid::kKv, panel::FormatKv(app.shotKv));
-    SetDisplayText(panelid::kMilliAmps, panel::FormatMilliAmps(milliAmps));
-    SetDisplayText(panelid::kTime, panel::FormatSeconds(app.shotTime, panoramic));
+    const std::string kv = panel::FormatKv(app.shotKv);
+    const std::string ma = panel::FormatMilliAmps(milliAmps);
+    const std::string time = panel::FormatSeconds(app.shotTime, panoramic);
     const bool dose = doseKind == kDoseMilligray || doseKind == kDoseAreaProduct;
-    SetDisplayText(panelid::kDose, dose ? panel::FormatDose(app.shotDose) : panel::FormatFixed(0.0, 2));
+    const std::string doseText = dose ? panel::FormatDose(app.shotDose) : panel::FormatFixed(0.0, 2);
+    SetDisplayText(panelid::kKv, kv);
+    SetDisplayText(panelid::kMilliAmps, ma);
+    SetDisplayText(panelid::kTime, time);
+    SetDisplayText(panelid::kDose, doseText);
+    // The parameter page shows the same values beside its keys.
+    if (TStackedPageEntry* entry = GetPage(kPageParameters))
+        if (auto* page = dynamic_cast<CPage3*>(entry->page))
+            page->SetValueTexts(kv, ma, time, doseText);
     // The tooltip names the unit the dose is in; an unknown kind keeps the last one.
     if (dose)
         panel::SetControlTooltip(GetHwnd(), panelid::kDose,

@@ -305,3 +305,79 @@ TEST_F(PanelShot, InformationFileIsRebuiltAtTheCloseWhileTheLinkIsOpen) {
 }
 
 } // namespace
+
+namespace {
+
+// A control of the panel's pages by identifier (the pages are nested dialogs).
+HWND PageControl(HWND panel, int id) {
+    struct Search {
+        HWND panel;
+        int id;
+        HWND found;
+    } search{panel, id, nullptr};
+    ::EnumChildWindows(
+        panel,
+        [](HWND wnd, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            if (::GetDlgCtrlID(wnd) == s->id && ::GetParent(wnd) != s->panel) {
+                s->found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+class ParameterPage : public ShotPanel {
+protected:
+    std::string Commands() {
+        char reply[4096] = {};
+        control("history commands", reply, sizeof reply);
+        return reply;
+    }
+    void Press(int id) {
+        HWND key = PageControl(panel, id);
+        ASSERT_NE(key, nullptr) << id;
+        ::SendMessageA(key, BM_CLICK, 0, 0);
+    }
+};
+
+TEST_F(ParameterPage, KeysStepTheUnitsSetPointsWithinItsLimits) {
+    const struct {
+        unsigned char mode;
+        const char* maxKv;
+    } cases[] = {{1, "86"}, {0, "90"}};
+    for (const auto& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Load("2.10", c.mode ? "_pano" : "_ceph"));
+        Start(c.mode);
+        ASSERT_TRUE(StatusBecomes("ready", "1", 10000)) << StatusLine();
+        const int kv = std::stoi(Status("kv"));
+        Unit("history clear");
+        const struct {
+            int key;
+            const char* word;
+        } keys[] = {{1029, "0x0001:0"}, {1031, "0x0101:0"}, {1030, "0x0002:0"}, {1021, "0x0102:0"},
+                    {1121, "0x0003:0"}, {1122, "0x0103:0"}, {1027, "0x0008:0"}};
+        for (const auto& k : keys) {
+            Press(k.key);
+            const bool timeKey = k.key == 1121 || k.key == 1122;
+            const bool sent = Commands().find(k.word) != std::string::npos;
+            EXPECT_EQ(sent, !(timeKey && c.mode == 1)) << "key " << k.key << " mode " << int{c.mode} << ": "
+                                                       << Commands();
+            if (timeKey) {
+                // The key's own visibility: the page itself is shown only when selected.
+                const LONG_PTR style = ::GetWindowLongPtrA(PageControl(panel, k.key), GWL_STYLE);
+                EXPECT_EQ((style & WS_VISIBLE) != 0, c.mode == 0) << k.key;
+            }
+        }
+        EXPECT_EQ(std::stoi(Status("kv")), kv) << "one step up, one step down";
+        for (int i = 0; i < 40; ++i)
+            Press(1029);
+        EXPECT_EQ(Status("kv"), c.maxKv) << "the unit stops at its limit";
+        Close();
+        module.reset();
+    }
+}
+
+} // namespace

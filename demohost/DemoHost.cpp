@@ -87,6 +87,7 @@ constexpr UINT kMsgEndAcquisition = 0x65B;
 constexpr int kPreviewWidth = 505, kPreviewHeight = 276;
 constexpr int kPreviewSteps = 5;
 constexpr int kTmjHeight = 400;
+constexpr int kCaptionParameters = 1059;
 
 // The unit's control line (the emulator's in-process bus library exports it).
 class UnitControl {
@@ -289,6 +290,8 @@ bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const Unit
         std::printf("the exposure did not end\n");
         return false;
     }
+    // The operator looks at the shot's parameters: the parameter page's caption.
+    ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(kCaptionParameters, BN_CLICKED), 0);
     ::Sleep(600);
     SaveScreenshot(panel, prefix + "-panel-after.png");
     const std::string unitKv = unit.Field("kv"), unitMa = unit.Field("ma"), unitTime = unit.Field("time"),

@@ -190,6 +190,19 @@ TEST_F(PanelShot, EndMessageWaitsForTheCephalometricTransfer) {
     }
 }
 
+TEST_F(PanelShot, EndMessageDuringACycleStillEndsTheAcquisition) {
+    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
+    Start(1);
+    Unit("cycle 2");
+    ::Sleep(600); // the cycle seen by the polls: close requests are now ignored
+    ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(::IsWindow(panel));
+    EXPECT_EQ(::SendMessageA(panel, kMsgEnd, 0, 0), 0);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000)) << "the host's end is not a close request";
+    EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2 && Notified().back() == 3; }, 5000));
+    Unit("cycle 0");
+}
+
 TEST_F(PanelShot, MalformedPreviewBlocksAreRefusedAndTheSendersBlockStaysItsOwn) {
     ASSERT_NO_FATAL_FAILURE(Load("2.10"));
     Start(1);

@@ -148,7 +148,13 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
 // where there is one, else Retry, else Cancel.
 class BoxWatcher {
 public:
-    BoxWatcher() : m_thread([this] { Run(); }) {}
+    BoxWatcher() {
+        // The display driver is loaded here, on the test's thread, first: loaded by the watcher while
+        // the test's thread loads the module (whose start-up asks the display for its size under the
+        // loader lock), each thread waited for the other.
+        ::EnumWindows(&Answer, 0);
+        m_thread = std::thread([this] { Run(); });
+    }
     ~BoxWatcher() {
         m_stop = true;
         m_thread.join();

@@ -49,4 +49,24 @@ done
 check "mirror flag $( [ "$rotation" = 0 ] && echo set || echo clear )" "[ \"\$(jq -r '.mirror' '$json')\" = $( [ "$rotation" = 0 ] && echo true || echo false ) ]"
 jq -c '.measured_ms' "$json"
 done
+
+# The four-image TMJ shot: its picture re-ordered by the module, images 0, 2, 3, 1 (each image k shows
+# k + 1 bars under the joint).
+out=$root/tmj4
+mkdir -p "$out"
+echo "== four-image TMJ"
+"$run" "$exe" --program tmj4 --out "Z:${out//\//\\}" --speed 4 | tee "$out/demo.log"
+png=$out/tmj4-reordered.png json=$out/tmj4-records.json
+check "re-ordered TMJ picture written" "[ -s '$png' ]"
+[ -s "$png" ] || exit 1
+check "four sections in the record" "[ \"\$(jq -r '.infos_tir.section_count' '$json')\" = 4 ]"
+expected=(1 3 4 2)
+for k in 0 1 2 3; do
+  offset=$(jq -r ".infos_tir.sections[$k].offset" "$json")
+  bars=0
+  for b in 0 1 2 3; do
+    [ "$(grey $((offset + 80 + b * 80)) 330)" -ge 240 ] && bars=$((bars + 1))
+  done
+  check "TMJ section $k holds the image with ${expected[$k]} bars (found $bars)" "[ $bars = ${expected[$k]} ]"
+done
 exit $fail

@@ -175,7 +175,8 @@ HGLOBAL PreviewBlock(const std::vector<uint16_t>& image, int width, int rows, in
         for (int x = 0; x < kPreviewWidth; ++x)
             pixels[y * stride + x] =
                 source < rowsDone
-                    ? static_cast<uint8_t>(image[static_cast<size_t>(source) * width + x * width / kPreviewWidth] >> 4)
+                    ? static_cast<uint8_t>(
+                          image[static_cast<size_t>(source) * width + x * width / kPreviewWidth] >> 4)
                     : 0;
     }
     ::GlobalUnlock(block);
@@ -227,7 +228,8 @@ struct ShotOptions {
 };
 
 // Runs one exposure on an open panel; false when the unit or the module did not go through with it.
-bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const UnitControl& unit, std::string& json) {
+bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const UnitControl& unit,
+              std::string& json) {
     const bool tmj4 = options.program == "tmj4";
     const std::string prefix = options.out + "\\" + options.program;
     if (!unit.WaitField("ready", "1", 15000)) {
@@ -310,7 +312,8 @@ bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const Unit
     std::vector<uint16_t> picture(arranged.size() / 2);
     std::memcpy(picture.data(), arranged.data(), arranged.size());
     const std::string panoPng = prefix + ".png";
-    demo::WriteFile(panoPng, demo::EncodePng(demo::kLinePixels, demo::kPhantomRows, 1, demo::ToGrey8(picture)));
+    demo::WriteFile(panoPng,
+                    demo::EncodePng(demo::kLinePixels, demo::kPhantomRows, 1, demo::ToGrey8(picture)));
     std::string tmjPng;
     if (tmj4) {
         const int sections = U16At(record, 49);
@@ -349,23 +352,25 @@ bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const Unit
         "{\n  \"program\": \"%s\",\n  \"image\": \"%s\",\n  \"image_width\": %d,\n  \"image_rows\": %d,\n"
         "  \"mirror\": %s,\n"
         "  \"unit\": {\"kv\": %s, \"ma\": %s, \"time\": %s, \"rotation\": %s},\n"
-        "  \"infos_tir\": {\"program_code\": %u, \"program_name\": %s, \"nox\": %u, \"kv\": %.2f, \"ma\": %.2f,"
+        "  \"infos_tir\": {\"program_code\": %u, \"program_name\": %s, \"nox\": %u, \"kv\": %.2f, \"ma\": "
+        "%.2f,"
         " \"time\": %.2f, \"refreshed\": %u, \"section_count\": %u, \"sections\": [%s], \"dose1\": %.4f,"
         " \"dose2\": %.4f, \"dose_kind\": %u, \"display_resolution\": [%.17g, %.17g],"
         " \"real_resolution\": [%.17g, %.17g]},\n"
         "  \"exposition_time\": {\"time\": %.2f, \"dose1\": %.4f, \"dose2\": %.4f, \"dose_kind\": %u},\n"
         "  \"measured_ms\": {\"emission_to_notification\": %.1f, \"preview_to_screen\": [%s]}\n}\n",
-        options.program.c_str(), (options.program + (tmj4 && !tmjPng.empty() ? "-reordered.png" : ".png")).c_str(), demo::kLinePixels,
+        options.program.c_str(),
+        (options.program + (tmj4 && !tmjPng.empty() ? "-reordered.png" : ".png")).c_str(), demo::kLinePixels,
         demo::kPhantomRows, mirror ? "true" : "false", unitKv.c_str(), unitMa.c_str(), unitTime.c_str(),
         rotation.c_str(), U16At(record, 0), JsonText(record + 2, 30).c_str(), record[32], FloatAt(record, 33),
         FloatAt(record, 37), FloatAt(record, 41), U32At(record, 45), U16At(record, 49), sectionsJson.c_str(),
         FloatAt(record, 91), FloatAt(record, 95), U32At(record, 99), DoubleAt(record, 103),
         DoubleAt(record, 111), DoubleAt(record, 119), DoubleAt(record, 127), FloatAt(exposition, 41),
-        FloatAt(exposition, 91), FloatAt(exposition, 95), U32At(exposition, 99), notifyDelayMs, previews.c_str());
+        FloatAt(exposition, 91), FloatAt(exposition, 95), U32At(exposition, 99), notifyDelayMs,
+        previews.c_str());
     json = buffer;
     return true;
 }
-
 
 } // namespace
 
@@ -386,8 +391,8 @@ int main(int argc, char** argv) {
             closeAfterMs = std::atol(argv[++i]);
         else if (a == "--text" && i + 1 < argc)
             text = argv[++i];
-        else if (a == "--program" && i + 1 < argc && (std::strcmp(argv[i + 1], "pano") == 0 ||
-                                                       std::strcmp(argv[i + 1], "tmj4") == 0))
+        else if (a == "--program" && i + 1 < argc &&
+                 (std::strcmp(argv[i + 1], "pano") == 0 || std::strcmp(argv[i + 1], "tmj4") == 0))
             shot.program = argv[++i];
         else if (a == "--out" && i + 1 < argc)
             shot.out = argv[++i];
@@ -396,8 +401,10 @@ int main(int argc, char** argv) {
         else if (a == "--rotation" && i + 1 < argc)
             shot.rotation = argv[++i];
         else {
-            std::fprintf(stderr, "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n"
-                                 "                [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1]\n");
+            std::fprintf(
+                stderr,
+                "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n"
+                "                [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1]\n");
             return 2;
         }
     }

@@ -96,7 +96,8 @@ std::vector<uint16_t> TmjPhantom(int width, int height, const int offsets[4], co
         // The joint: a condyle shape, then k + 1 bars under it.
         const int cx = offsets[k] + widths[k] / 2;
         for (int y = 40; y < height / 2; ++y) {
-            const double half = 0.35 * widths[k] * std::sqrt(1.0 - std::pow((y - 40.0) / (height / 2.0 - 40), 2));
+            const double half =
+                0.35 * widths[k] * std::sqrt(1.0 - std::pow((y - 40.0) / (height / 2.0 - 40), 2));
             Fill(image, width, static_cast<int>(cx - half), y, static_cast<int>(cx + half), y + 1, kBone);
         }
         for (int bar = 0; bar <= k; ++bar) {

@@ -50,8 +50,8 @@ std::optional<PreviewLayout> CheckPreviewBlock(const uint8_t* block, size_t size
     } else {
         return std::nullopt;
     }
-    const uint64_t rows = static_cast<uint64_t>(layout.height < 0 ? -static_cast<int64_t>(layout.height)
-                                                                  : layout.height);
+    const uint64_t rows =
+        static_cast<uint64_t>(layout.height < 0 ? -static_cast<int64_t>(layout.height) : layout.height);
     const uint64_t stride = (static_cast<uint64_t>(layout.width) * bits + 31) / 32 * 4;
     layout.pixelOffset = static_cast<uint64_t>(layout.headerBytes) + layout.paletteBytes;
     layout.pixelBytes = stride * rows;

@@ -77,12 +77,14 @@ std::vector<UnitInfoEntry> UnitInfoEntries(const UnitInfoBlocks& blocks, const T
         add(ini::CalibrationSection, text(ini::Heating) + "[" + std::to_string(i) + "]",
             Decimal(cal.S16(46 + 2u * static_cast<unsigned>(i))));
     for (uint16_t k = 0; k < 5; ++k)
-        add(ini::CalibrationSection, text(static_cast<uint16_t>(ini::UnitData1 + k)), Decimal(cal.U8(70 + k)));
+        add(ini::CalibrationSection, text(static_cast<uint16_t>(ini::UnitData1 + k)),
+            Decimal(cal.U8(70 + k)));
 
     const auto& prefs = blocks.preferences;
     const uint16_t rest = prefs.U16(0);
     add(ini::PreferencesSection, text(ini::StandRestPosition),
-        rest < kRestPositionCount ? text(static_cast<uint16_t>(kRestPositionFirst + rest)) : std::string(" "));
+        rest < kRestPositionCount ? text(static_cast<uint16_t>(kRestPositionFirst + rest))
+                                  : std::string(" "));
     const uint16_t patients[] = {ini::Adult, ini::Child};
     const uint16_t builds[] = {ini::Slim, ini::Normal, ini::Large};
     for (int j = 0; j < 2; ++j) {

@@ -29,8 +29,10 @@ void WriteUnitInformationFile() {
         unit->ReadCalibrationTable(&blocks.calibration);
         unit->ReadPreferences(&blocks.preferences);
     }
-    for (const UnitInfoEntry& entry : UnitInfoEntries(blocks, [](uint16_t id) { return platform::LoadText(id); }))
-        ::WritePrivateProfileStringA(entry.section.c_str(), entry.key.c_str(), entry.value.c_str(), path.c_str());
+    for (const UnitInfoEntry& entry :
+         UnitInfoEntries(blocks, [](uint16_t id) { return platform::LoadText(id); }))
+        ::WritePrivateProfileStringA(entry.section.c_str(), entry.key.c_str(), entry.value.c_str(),
+                                     path.c_str());
 }
 
 } // namespace panel

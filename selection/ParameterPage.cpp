@@ -36,15 +36,17 @@ enum class Kind { Caption, Display, Step, Memory, Warning };
 struct PageControl {
     int id;
     Kind kind;
-    uint16_t pano[4];  // bitmaps for panoramic work (displays: image, mask)
-    uint16_t ceph[4];  // bitmaps for cephalometric work
-    double fx, fy;     // panoramic place
-    double cfx, cfy;   // cephalometric place, before the shift
-    bool shifted;      // in the first table: moves in cephalometric work
-    const char* text;  // captions
-    UINT textId;       // warnings
+    uint16_t pano[4]; // bitmaps for panoramic work (displays: image, mask)
+    uint16_t ceph[4]; // bitmaps for cephalometric work
+    double fx, fy;    // panoramic place
+    double cfx, cfy;  // cephalometric place, before the shift
+    bool shifted;     // in the first table: moves in cephalometric work
+    const char* text; // captions
+    UINT textId;      // warnings
 };
 
+// One control per line, as the layout table reads.
+// clang-format off
 constexpr PageControl kControls[] = {
     {IDC_STATIC_KV, Kind::Caption, {}, {}, 0.061, 0.045, 0.061, 0.045, true, "kV", 0},
     {IDC_BUTTON_LCDA, Kind::Display, {183, 182}, {187, 182}, 0.0303, 0.0621, 0.0303, 0.0621, true, nullptr, 0},
@@ -65,16 +67,17 @@ constexpr PageControl kControls[] = {
     {IDC_STATIC_XRAY_USER_WARNING2, Kind::Warning, {}, {}, 0.021, 0.34, 0.021, 0.34, false, nullptr, 4688},
     {IDC_STATIC_XRAY_USER_WARNING3, Kind::Warning, {}, {}, 0.021, 0.35, 0.021, 0.35, false, nullptr, 4689},
 };
+// clang-format on
 
 constexpr std::pair<int, UINT> kTooltips[] = {
-    {IDC_BUTTON_PLUS1, 4610}, {IDC_BUTTON_MOINS1, 4608}, {IDC_BUTTON_PLUS2, 4611}, {IDC_BUTTON_MOINS2, 4609},
-    {IDC_BUTTON_LCDA, 4614},  {IDC_BUTTON_LCDB, 4615},   {IDC_BUTTON_LCDC, 4616},  {IDC_BUTTON_LCDD, 4613},
-    {IDC_BUTTON_MEMORY, 4612},
+    {IDC_BUTTON_PLUS1, 4610},  {IDC_BUTTON_MOINS1, 4608}, {IDC_BUTTON_PLUS2, 4611},
+    {IDC_BUTTON_MOINS2, 4609}, {IDC_BUTTON_LCDA, 4614},   {IDC_BUTTON_LCDB, 4615},
+    {IDC_BUTTON_LCDC, 4616},   {IDC_BUTTON_LCDD, 4613},   {IDC_BUTTON_MEMORY, 4612},
 };
 
 constexpr std::pair<int, uint16_t> kStepWords[] = {
-    {IDC_BUTTON_PLUS1, kKvUp},   {IDC_BUTTON_MOINS1, kKvDown}, {IDC_BUTTON_PLUS2, kMaUp},
-    {IDC_BUTTON_MOINS2, kMaDown}, {IDC_BUTTON_PLUS3, kTimeUp}, {IDC_BUTTON_MOINS3, kTimeDown},
+    {IDC_BUTTON_PLUS1, kKvUp},    {IDC_BUTTON_MOINS1, kKvDown}, {IDC_BUTTON_PLUS2, kMaUp},
+    {IDC_BUTTON_MOINS2, kMaDown}, {IDC_BUTTON_PLUS3, kTimeUp},  {IDC_BUTTON_MOINS3, kTimeDown},
 };
 
 SIZE BitmapSize(UINT id) {
@@ -162,9 +165,9 @@ void CPage3::Layout() {
 
 void CPage3::CreateTooltips() {
     HWND page = GetHwnd();
-    m_tooltip = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_BALLOON | TTS_NOPREFIX,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, page, nullptr,
-                                  platform::ResourceModule(), nullptr);
+    m_tooltip = ::CreateWindowExA(
+        WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_BALLOON | TTS_NOPREFIX, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, page, nullptr, platform::ResourceModule(), nullptr);
     if (!m_tooltip)
         return;
     for (const auto& [id, textId] : kTooltips) {
@@ -185,8 +188,10 @@ void CPage3::CreateTooltips() {
 
 void CPage3::SetValueTexts(const std::string& kv, const std::string& milliAmps, const std::string& time,
                            const std::string& dose) {
-    const std::pair<int, const std::string*> texts[] = {
-        {IDC_BUTTON_LCDA, &kv}, {IDC_BUTTON_LCDB, &milliAmps}, {IDC_BUTTON_LCDC, &time}, {IDC_BUTTON_LCDD, &dose}};
+    const std::pair<int, const std::string*> texts[] = {{IDC_BUTTON_LCDA, &kv},
+                                                        {IDC_BUTTON_LCDB, &milliAmps},
+                                                        {IDC_BUTTON_LCDC, &time},
+                                                        {IDC_BUTTON_LCDD, &dose}};
     for (const auto& [id, text] : texts)
         if (auto* display = dynamic_cast<CTextDisplay*>(platform::Window::FromHandle(GetItem(id))))
             if (display->GetText() != *text)

@@ -15,7 +15,11 @@ std::string Name(uint16_t id) {
 
 panel::UnitInfoBlocks SampleBlocks() {
     panel::UnitInfoBlocks b;
-    std::memcpy(b.identification.data(), "LUMEN70\0\0\0\0\0" "2.10\0\0" "2026-11-02\0\0", 30);
+    std::memcpy(b.identification.data(),
+                "LUMEN70\0\0\0\0\0"
+                "2.10\0\0"
+                "2026-11-02\0\0",
+                30);
     b.counters.SetU32(0, 1234);
     b.counters.SetU32(4, 3000000000u); // a tube energy beyond the signed range stays positive
     std::memcpy(b.factory.data(), "SN-0042", 8);

@@ -74,12 +74,14 @@ TEST_F(PanelShot, CycleStartTellsTheHostOnceAfterTheMirrorFlagAndShowsTheCycleOn
         Start(1);
         ASSERT_NO_FATAL_FAILURE(Expose());
         std::vector<std::string> texts;
-        WaitFor([&] {
-            const std::string text = Trimmed(StatusText("unit_text"));
-            if (texts.empty() || texts.back() != text)
-                texts.push_back(text);
-            return Status("cycle") == "0" && Status("emission") == "0" && CycleStarts() > 0;
-        }, 30000);
+        WaitFor(
+            [&] {
+                const std::string text = Trimmed(StatusText("unit_text"));
+                if (texts.empty() || texts.back() != text)
+                    texts.push_back(text);
+                return Status("cycle") == "0" && Status("emission") == "0" && CycleStarts() > 0;
+            },
+            30000);
         ASSERT_TRUE(StatusBecomes("cycle", "0", 30000));
         ::Sleep(600); // three more polls at cycle state 0
         EXPECT_EQ(CycleStarts(), 1u) << c.rotation << ": one notification per cycle";
@@ -124,18 +126,23 @@ TEST_F(PanelShot, RotationShowsEachConditionThenTheUserText) {
     ASSERT_NO_FATAL_FAILURE(Load("2.10"));
     Unit("conditions 0x000C"); // sensor not ready (slot 1) and tube cooling (slot 6)
     // Accented and caret characters as the host's code page holds them.
-    Start(1, "Ren\xE9" "e ^ Dupont");
+    Start(1, "Ren\xE9"
+             "e ^ Dupont");
     std::vector<std::pair<std::string, std::string>> shown; // unit text, code
-    WaitFor([&] {
-        const std::string text = Trimmed(StatusText("unit_text"));
-        if (!text.empty() && (shown.empty() || shown.back().first != text))
-            shown.emplace_back(text, StatusText("display"));
-        return shown.size() >= 4;
-    }, 20000);
+    WaitFor(
+        [&] {
+            const std::string text = Trimmed(StatusText("unit_text"));
+            if (!text.empty() && (shown.empty() || shown.back().first != text))
+                shown.emplace_back(text, StatusText("display"));
+            return shown.size() >= 4;
+        },
+        20000);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"The image sensor is not ready", "I03"},
         {"Tube cooling, please wait", "I06"},
-        {"Ren\x82" "e N Dupont", "   "},
+        {"Ren\x82"
+         "e N Dupont",
+         "   "},
         {"The image sensor is not ready", "I03"},
     };
     EXPECT_EQ(shown, expected);
@@ -376,8 +383,8 @@ TEST_F(ParameterPage, KeysStepTheUnitsSetPointsWithinItsLimits) {
             Press(k.key);
             const bool timeKey = k.key == 1121 || k.key == 1122;
             const bool sent = Commands().find(k.word) != std::string::npos;
-            EXPECT_EQ(sent, !(timeKey && c.mode == 1)) << "key " << k.key << " mode " << int{c.mode} << ": "
-                                                       << Commands();
+            EXPECT_EQ(sent, !(timeKey && c.mode == 1))
+                << "key " << k.key << " mode " << int{c.mode} << ": " << Commands();
             if (timeKey) {
                 // The key's own visibility: the page itself is shown only when selected.
                 const LONG_PTR style = ::GetWindowLongPtrA(PageControl(panel, k.key), GWL_STYLE);

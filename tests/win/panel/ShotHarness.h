@@ -231,7 +231,7 @@ protected:
         if (userText)
             std::memcpy(text, userText, std::min<size_t>(std::strlen(userText), 255));
         ASSERT_EQ(module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode,
-                                                                    userText ? text : nullptr),
+                                                                     userText ? text : nullptr),
                   15);
         panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
         ASSERT_TRUE(::IsWindow(panel));

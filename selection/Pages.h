@@ -35,10 +35,6 @@ class CPage2 : public CSelectionPage {
 public:
     explicit CPage2(CDesignDialog* panel) : CSelectionPage(kPagePatient, panel) {}
 };
-class CPage3 : public CSelectionPage {
-public:
-    explicit CPage3(CDesignDialog* panel) : CSelectionPage(kPageParameters, panel) {}
-};
 class CPage4 : public CSelectionPage {
 public:
     explicit CPage4(CDesignDialog* panel) : CSelectionPage(kPageCephalometric, panel) {}

@@ -1,7 +1,7 @@
 // The live panel seen from outside, as the host and the unit see it: the module started through
 // StartDialog with the emulator's bus library beside it, the unit driven and read through its control
 // lines, each poll observed at the module's bus import (the state-word read that opens every poll).
-#include "MenuHarness.h"
+#include "PanelHarness.h"
 
 namespace {
 

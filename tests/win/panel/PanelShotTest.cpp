@@ -1,13 +1,14 @@
 // A whole exposure seen from outside: the unit driven through the emulator's control line, the host's
 // notifications, preview and end messages, the unit's display registers, the event log and the unit
 // information file.
-#include "ShotHarness.h"
+#include "PanelHarness.h"
 
 #include <algorithm>
 
 namespace {
 
-using namespace shot;
+// The exposure tests run on the live panel's fixture.
+class ShotPanel : public LivePanel {};
 
 constexpr UINT kMsgPreview = 0x65A;
 constexpr UINT kMsgEnd = 0x65B;
@@ -117,8 +118,7 @@ TEST_F(PanelShot, NoNotificationWhenTheUnitAcquiresNothing) {
         EXPECT_EQ(LogLinesWith(ErrorEntry(202)), c.errors202) << c.version << " " << c.setUp;
         Close();
         module.reset();
-        std::lock_guard lock(HostEvents().mutex);
-        HostEvents().events.clear();
+        ForgetNotifications();
     }
 }
 
@@ -171,8 +171,7 @@ TEST_F(PanelShot, SecurityTimerNeedsAPreviewInTime) {
             EXPECT_GE(LogLinesWith(ErrorEntry(201)), 1u) << "no preview within 1500 ms of the emission";
         Close();
         module.reset();
-        std::lock_guard lock(HostEvents().mutex);
-        HostEvents().events.clear();
+        ForgetNotifications();
     }
     DeleteModuleValue("SecurityTimeOut");
 }
@@ -192,8 +191,7 @@ TEST_F(PanelShot, EndMessageWaitsForTheCephalometricTransfer) {
         EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2; }, 5000));
         EXPECT_EQ(Notified(), (std::vector<int32_t>{1, 3})) << "mode " << int{mode};
         module.reset();
-        std::lock_guard lock(HostEvents().mutex);
-        HostEvents().events.clear();
+        ForgetNotifications();
     }
 }
 
@@ -275,8 +273,7 @@ TEST_F(PanelShot, AbortedCycleEndsTheCycleInEveryAbortState) {
         EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000)) << abort << " ended the cycle";
         EXPECT_TRUE(WaitFor([] { return Notified().size() >= 3; }, 5000));
         Unit("cycle 0");
-        std::lock_guard lock(HostEvents().mutex);
-        HostEvents().events.clear();
+        ForgetNotifications();
     }
 }
 

@@ -2,7 +2,7 @@
 // design with and without technical access, the commands sent to the unit, every service dialog
 // opened by its command while the panel keeps polling, the about box against the emulator, and the
 // system information's log and mail through a recording MAPI32.DLL.
-#include "MenuHarness.h"
+#include "PanelHarness.h"
 
 #include "emulator/History.h"
 

@@ -1,6 +1,6 @@
-// What the Wine tests of the live panel share: the module started through StartDialog with the
-// emulator's bus library beside it, the unit driven and read through its control lines, each poll
-// observed at the module's bus import, and message boxes answered from a watcher thread.
+// What the Wine tests of the panel share: the module started through StartDialog with the emulator's
+// bus library beside it, the unit driven and read through its control lines, each poll observed at
+// the module's bus import, the host's notifications, and message boxes answered from a watcher thread.
 #pragma once
 
 #include "ModuleHarness.h"
@@ -50,6 +50,14 @@ void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) 
                       &key, nullptr);
     ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
     ::RegCloseKey(key);
+}
+
+[[maybe_unused]] void DeleteModuleValue(const char* name) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, KEY_WRITE, &key) == 0) {
+        ::RegDeleteValueA(key, name);
+        ::RegCloseKey(key);
+    }
 }
 
 void SetPortSettings() {
@@ -120,20 +128,45 @@ void* PatchImport(HMODULE module, const char* library, const char* function, voi
 
 // ---- Host notifications ---------------------------------------------------------------------------
 
-std::mutex g_notifyMutex;
-std::vector<int32_t> g_notified;
+// What the host's notification function received, with a hook run on the panel's thread at each call.
+struct Notifications {
+    std::mutex mutex;
+    std::vector<int32_t> events;
+    std::function<void(int32_t)> hook;
+};
+Notifications& HostEvents() {
+    static Notifications n;
+    return n;
+}
 void RecordNotify(int32_t event) {
-    std::lock_guard lock(g_notifyMutex);
-    g_notified.push_back(event);
+    Notifications& n = HostEvents();
+    std::function<void(int32_t)> hook;
+    {
+        std::lock_guard lock(n.mutex);
+        n.events.push_back(event);
+        hook = n.hook;
+    }
+    if (hook)
+        hook(event);
 }
 std::vector<int32_t> Notified() {
-    std::lock_guard lock(g_notifyMutex);
-    return g_notified;
+    std::lock_guard lock(HostEvents().mutex);
+    return HostEvents().events;
+}
+void ForgetNotifications() {
+    std::lock_guard lock(HostEvents().mutex);
+    HostEvents().events.clear();
 }
 
 // The event-log text of an error handed to the error processing.
 [[maybe_unused]] std::string ErrorEntry(int code) {
     return "Error n\xB0" + std::to_string(code);
+}
+[[maybe_unused]] size_t LogLinesWith(const std::string& text) {
+    size_t n = 0;
+    for (const std::string& line : harness::ReadLogLines())
+        n += line.find(text) != std::string::npos;
+    return n;
 }
 
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -215,9 +248,11 @@ protected:
 
     void SetUp() override {
         harness::ClearStartPgm();
+        harness::DeleteLog();
+        ForgetNotifications();
         {
-            std::lock_guard lock(g_notifyMutex);
-            g_notified.clear();
+            std::lock_guard lock(HostEvents().mutex);
+            HostEvents().hook = nullptr;
         }
         std::lock_guard lock(g_pollMutex);
         g_pollTimesMs.clear();
@@ -225,7 +260,13 @@ protected:
     void TearDown() override {
         if (panel && ::IsWindow(panel)) {
             control("fault none", nullptr, 0);
+            control("port ok", nullptr, 0);
+            control("cycle 0", nullptr, 0);
             Close();
+        }
+        {
+            std::lock_guard lock(HostEvents().mutex);
+            HostEvents().hook = nullptr;
         }
         module.reset(); // the emulator leaves with the module: the next test meets a fresh unit
     }
@@ -249,27 +290,64 @@ protected:
         ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
     }
     void Unit(const char* line) { ASSERT_EQ(control(line, nullptr, 0), 0) << line; }
-    // One field of the emulator's status line.
-    std::string Status(const std::string& key) {
-        char reply[1024] = {};
+    std::string StatusLine() {
+        char reply[2048] = {};
         control("status", reply, sizeof reply);
-        std::istringstream in(reply);
+        return reply;
+    }
+    // One plain field of the emulator's status line.
+    std::string Status(const std::string& key) {
+        std::istringstream in(StatusLine());
         std::string field;
         while (in >> field)
             if (field.rfind(key + "=", 0) == 0)
                 return field.substr(key.size() + 1);
         return "?";
     }
+    // One quoted text field (display, unit_text, host_text), unescaped to its bytes.
+    std::string StatusText(const std::string& key) {
+        const std::string line = StatusLine();
+        const size_t at = line.find(" " + key + "=\"");
+        if (at == std::string::npos)
+            return "?";
+        std::string text;
+        for (size_t i = at + key.size() + 3; i < line.size() && line[i] != '"'; ++i) {
+            if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'x' && i + 3 < line.size()) {
+                text += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            } else if (line[i] == '\\' && i + 1 < line.size()) {
+                text += line[++i];
+            } else {
+                text += line[i];
+            }
+        }
+        return text;
+    }
     bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 5000) {
         return WaitFor([&] { return Status(key) == value; }, timeoutMs);
     }
-    void Start(unsigned char mode) {
+    void Start(unsigned char mode, const char* userText = nullptr) {
         ASSERT_TRUE(module && module->Handle());
         uint32_t slot = 0;
-        ASSERT_EQ(module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode, nullptr),
+        uint32_t text[64] = {};
+        if (userText)
+            std::memcpy(text, userText, std::min<size_t>(std::strlen(userText), 255));
+        ASSERT_EQ(module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode,
+                                                                     userText ? text : nullptr),
                   15);
         panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
         ASSERT_TRUE(::IsWindow(panel));
+    }
+    // The unit ready for a shot (panel active, program exposing), then the exposure switch pressed.
+    void Expose() {
+        ASSERT_TRUE(StatusBecomes("ready", "1", 10000)) << StatusLine();
+        Unit("expose");
+    }
+    size_t CycleStarts() {
+        size_t n = 0;
+        for (int32_t e : Notified())
+            n += e == 0;
+        return n;
     }
     // Waits until the panel has polled n more times.
     bool Polls(size_t n, DWORD timeoutMs = 5000) {
@@ -282,13 +360,6 @@ protected:
         WaitFor([&] { return !::IsWindow(panel); }, 5000);
         WaitFor([&] { return Notified().size() >= before + 2; }, 5000);
     }
-    size_t LogLinesWith(const std::string& text) {
-        size_t n = 0;
-        for (const std::string& line : harness::ReadLogLines())
-            n += line.find(text) != std::string::npos;
-        return n;
-    }
-
     BoxWatcher boxes;
     std::unique_ptr<harness::Module> module;
     ControlFn control = nullptr;

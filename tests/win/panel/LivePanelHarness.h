@@ -1,0 +1,270 @@
+// The live panel's test harness, shared by the panel's Wine tests: the module loaded in the emulator's
+// folder with its link open, StartDialog, the unit driven and read through its control lines, each
+// poll seen at the module's bus import, the host's notifications and message boxes answered.
+#pragma once
+
+#include "ModuleHarness.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace livepanel {
+
+using ControlFn = int (*)(const char*, char*, int);
+using ReadWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, unsigned short*);
+
+inline constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
+
+inline std::string EmulatorFolder() {
+    std::string path = "Z:" LUMEN_EMU_MODULE_DIR;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path + "\\";
+}
+
+inline std::string CommonFile(const char* name) {
+    char common[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
+    return std::string(common) + "\\RV\\HalvexPan\\" + name;
+}
+
+inline void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, nullptr, 0, KEY_WRITE, nullptr,
+                      &key, nullptr);
+    ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    ::RegCloseKey(key);
+}
+
+inline void SetPortSettings() {
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr);
+    ::RegSetValueExA(key, "COM", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+    ::RegCloseKey(key);
+    const DWORD baud = 19200;
+    SetModuleValue("Baudrate", REG_DWORD, &baud, sizeof baud);
+}
+
+// ---- Polls observed at the module's import of the bus library ------------------------------------
+
+inline std::atomic<ReadWordsFn> g_realRead{nullptr};
+inline std::mutex g_pollMutex;
+inline std::vector<double> g_pollTimesMs;
+
+inline double NowMs() {
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+inline int CountingRead(int handle, unsigned char slave, unsigned short address, unsigned short count,
+                 unsigned short* out) {
+    if (address == kStateWordAddress && count == 1) {
+        std::lock_guard lock(g_pollMutex);
+        g_pollTimesMs.push_back(NowMs());
+    }
+    return g_realRead.load()(handle, slave, address, count, out);
+}
+
+inline size_t PollCount() {
+    std::lock_guard lock(g_pollMutex);
+    return g_pollTimesMs.size();
+}
+
+// Points the module's import of `function` from `library` at `replacement`; returns the original.
+inline void* PatchImport(HMODULE module, const char* library, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<uint8_t*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name;
+         ++imp) {
+        if (_stricmp(reinterpret_cast<char*>(base + imp->Name), library) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) != 0)
+                continue;
+            DWORD old = 0;
+            ::VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Host notifications ---------------------------------------------------------------------------
+
+inline std::mutex g_notifyMutex;
+inline std::vector<int32_t> g_notified;
+inline void RecordNotify(int32_t event) {
+    std::lock_guard lock(g_notifyMutex);
+    g_notified.push_back(event);
+}
+inline std::vector<int32_t> Notified() {
+    std::lock_guard lock(g_notifyMutex);
+    return g_notified;
+}
+
+// The event-log text of an error handed to the error processing.
+inline std::string ErrorEntry(int code) {
+    return "Error n\xB0" + std::to_string(code);
+}
+
+inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::Sleep(10);
+    }
+    return true;
+}
+
+// Answers every message box of this process while it lives (the error processing may open one): OK
+// where there is one, else Retry, else Cancel.
+class BoxWatcher {
+public:
+    BoxWatcher() : m_thread([this] { Run(); }) {}
+    ~BoxWatcher() {
+        m_stop = true;
+        m_thread.join();
+    }
+    BoxWatcher(const BoxWatcher&) = delete;
+    BoxWatcher& operator=(const BoxWatcher&) = delete;
+
+private:
+    static BOOL CALLBACK Answer(HWND wnd, LPARAM) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(wnd, &process);
+        char name[16] = {};
+        ::GetClassNameA(wnd, name, sizeof name);
+        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
+            !::GetDlgItem(wnd, 0xFFFF))
+            return TRUE;
+        for (int button : {IDOK, IDRETRY, IDCANCEL}) {
+            if (::GetDlgItem(wnd, button)) {
+                ::PostMessageA(wnd, WM_COMMAND, button, 0);
+                break;
+            }
+        }
+        return TRUE;
+    }
+    void Run() {
+        while (!m_stop) {
+            ::EnumWindows(&Answer, 0);
+            ::Sleep(20);
+        }
+    }
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class LivePanel : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { SetPortSettings(); }
+
+    void SetUp() override {
+        harness::ClearStartPgm();
+        {
+            std::lock_guard lock(g_notifyMutex);
+            g_notified.clear();
+        }
+        std::lock_guard lock(g_pollMutex);
+        g_pollTimesMs.clear();
+    }
+    void TearDown() override {
+        if (panel && ::IsWindow(panel)) {
+            control("fault none", nullptr, 0);
+            Close();
+        }
+        module.reset(); // the emulator leaves with the module: the next test meets a fresh unit
+    }
+
+    // A module of its own in the emulator's folder, its link open on the given unit software.
+    void Load(const char* version, const char* suffix = "") {
+        // A copy per load: a module still held by a closing GUI thread is never overwritten.
+        const std::string copy = EmulatorFolder() + "Lumen70_" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + suffix +
+                                 ".dll";
+        ASSERT_TRUE(::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE));
+        module = std::make_unique<harness::Module>(copy);
+        ASSERT_NE(module->Handle(), nullptr);
+        HMODULE bus = ::GetModuleHandleA("Nxjbus.dll");
+        control = reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
+        ASSERT_NE(control, nullptr) << "the emulator's bus library sits beside the module";
+        g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(
+            module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords", reinterpret_cast<void*>(&CountingRead)));
+        ASSERT_NE(g_realRead.load(), nullptr);
+        Unit((std::string("version ") + version).c_str());
+        ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
+    }
+    void Unit(const char* line) { ASSERT_EQ(control(line, nullptr, 0), 0) << line; }
+    // One field of the emulator's status line.
+    std::string Status(const std::string& key) {
+        char reply[1024] = {};
+        control("status", reply, sizeof reply);
+        std::istringstream in(reply);
+        std::string field;
+        while (in >> field)
+            if (field.rfind(key + "=", 0) == 0)
+                return field.substr(key.size() + 1);
+        return "?";
+    }
+    bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 5000) {
+        return WaitFor([&] { return Status(key) == value; }, timeoutMs);
+    }
+    void Start(unsigned char mode) {
+        ASSERT_TRUE(module && module->Handle());
+        uint32_t slot = 0;
+        ASSERT_EQ(module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode, nullptr),
+                  15);
+        panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
+        ASSERT_TRUE(::IsWindow(panel));
+    }
+    // Waits until the panel has polled n more times.
+    bool Polls(size_t n, DWORD timeoutMs = 5000) {
+        const size_t target = PollCount() + n;
+        return WaitFor([&] { return PollCount() >= target; }, timeoutMs);
+    }
+    void Close() {
+        const size_t before = Notified().size();
+        ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+        WaitFor([&] { return !::IsWindow(panel); }, 5000);
+        WaitFor([&] { return Notified().size() >= before + 2; }, 5000);
+    }
+    size_t LogLinesWith(const std::string& text) {
+        size_t n = 0;
+        for (const std::string& line : harness::ReadLogLines())
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
+
+    BoxWatcher boxes;
+    std::unique_ptr<harness::Module> module;
+    ControlFn control = nullptr;
+    HWND panel = nullptr;
+};
+
+} // namespace livepanel

@@ -146,7 +146,14 @@ inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
 // where there is one, else Retry, else Cancel.
 class BoxWatcher {
 public:
-    BoxWatcher() : m_thread([this] { Run(); }) {}
+    BoxWatcher() {
+        // The display driver loads on a thread's first window call and then needs the loader lock; the
+        // module, loading under that lock, asks for the screen size. The driver is loaded here, before
+        // the watcher's thread exists, so that the two never wait for each other.
+        ::GetSystemMetrics(SM_CXSCREEN);
+        ::EnumWindows(&Answer, 0);
+        m_thread = std::thread([this] { Run(); });
+    }
     ~BoxWatcher() {
         m_stop = true;
         m_thread.join();

@@ -6,6 +6,8 @@
 #include <mmsystem.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -294,6 +296,80 @@ TEST_F(PanelPages, OddSelectionsLeaveTheRecordsWellFormed) {
         EXPECT_EQ(U16(pano, 51 + 12), 2658) << line;
         Close();
     }
+}
+
+} // namespace
+
+namespace {
+
+// The panel's window as it shows on the screen, into a 24-bit BMP file.
+bool SaveWindowBitmap(HWND wnd, const std::string& path) {
+    RECT box{};
+    ::GetWindowRect(wnd, &box);
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+    std::vector<uint8_t> bits(static_cast<size_t>(stride) * static_cast<size_t>(height));
+    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bits.data(), reinterpret_cast<BITMAPINFO*>(&header),
+                DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&header, sizeof header, 1, out);
+    std::fwrite(bits.data(), 1, bits.size(), out);
+    std::fclose(out);
+    return true;
+}
+
+// Each page in a selected state, saved for a look (run by pages_screenshot.sh, folder in LUMEN_SHOT_DIR).
+TEST_F(PanelPages, DISABLED_Screenshots) {
+    const char* folder = std::getenv("LUMEN_SHOT_DIR");
+    ASSERT_NE(folder, nullptr);
+    auto shoot = [&](const char* name) {
+        ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        ::Sleep(500);
+        EXPECT_TRUE(SaveWindowBitmap(panel, std::string(folder) + "\\" + name + ".bmp")) << name;
+    };
+    ASSERT_NO_FATAL_FAILURE(LoadUnit("2.10"));
+    Unit("command 0x0104");
+    ASSERT_NO_FATAL_FAILURE(Open(1));
+    Press(1038);
+    shoot("page_program_tmj4");
+    Press(1033);
+    Press(1032);
+    shoot("page_program_segments");
+    ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(1058, BN_CLICKED), 0);
+    Press(1012);
+    Press(1015);
+    shoot("page_patient");
+    Close();
+    module.reset();
+
+    ASSERT_NO_FATAL_FAILURE(Load("2.10", "_ceph"));
+    ASSERT_NO_FATAL_FAILURE(Open(0));
+    Press(1113);
+    Press(1116);
+    shoot("page_cephalometric");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "link/DisplayText.h"
 #include "link/Jbus.h"
 #include "nxlang/TextIds.h"
+#include "panel/ServiceMenu.h"
 #include "platform/Module.h"
 #include "selection/CephalometricPage.h"
 #include "selection/Pages.h"
@@ -798,8 +799,11 @@ bool CDesignDialog::OnCommand(WPARAM wParam, LPARAM) {
     case panelid::kCaptionParameters:
         SelectPage(LOWORD(wParam) - panelid::kCaptionProgram, true);
         return true;
+    case panelid::kInformation:
+        panel::OpenServiceMenu(*this, GetItem(panelid::kInformation), m_userMenu, m_technicalMenu);
+        return true;
     default:
-        return false;
+        return panel::RunServiceCommand(*this, LOWORD(wParam));
     }
 }
 

@@ -79,6 +79,7 @@ public:
     // The program recap of the design: the panoramic designs light the panel's recap lamps and the
     // program page; both write the program fields of the shot records.
     virtual void RefreshProgram();
+    // Greys what the design cannot run in the technical menu's second branch (panel/ServiceMenu.cpp).
     virtual void AdjustServiceMenu(HMENU&) {}
     // The panel's layout for its design; false ends the panel at start-up with result 0.
     virtual bool LayoutPanel() { return false; }
@@ -181,6 +182,7 @@ public:
     using CDesignDialog::CDesignDialog;
     bool LayoutPanel() override;
     void PollUnit() override;
+    void AdjustServiceMenu(HMENU& menu) override;
 };
 class CDesignDialogV2 : public CDesignDialog {
 public:
@@ -188,6 +190,7 @@ public:
     bool LayoutPanel() override;
     void PollUnit() override;
     void OnCycleStarted(const unitlink::SelectionRecord& selection) override;
+    void AdjustServiceMenu(HMENU& menu) override;
 };
 class CDesignDialogV3 : public CDesignDialog {
 public:
@@ -195,5 +198,6 @@ public:
     bool LayoutPanel() override;
     // The cephalometric recap: the panel's view recap and the cephalometric page.
     void RefreshProgram() override;
+    void AdjustServiceMenu(HMENU& menu) override;
     void OnCycleStarted(const unitlink::SelectionRecord& selection) override;
 };

@@ -65,7 +65,7 @@ unitlink::RestoreSaveResult RefreshRestoreFile(ServiceContext& context) {
 }
 
 BOOL ServiceDialog::OnInitDialog() {
-    if (m_context.serviceDialogOpen) {
+    if (m_announce && m_context.serviceDialogOpen) {
         m_context.serviceDialogOpen(true);
         m_announced = true;
     }

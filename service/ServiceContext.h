@@ -79,6 +79,8 @@ protected:
     void Select(int id, int index);
 
     ServiceContext& m_context;
+    // Cleared by dialogs whose caller tells the panel for a whole run of several dialogs.
+    bool m_announce = true;
     bool m_announced = false;
 };
 

@@ -3,20 +3,10 @@
 // and add up to the reported see-through count.
 #include "controls/MaskRuns.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
@@ -30,9 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t bytes = stride * static_cast<std::size_t>(std::max(maskHeight, 0));
     std::vector<uint8_t> bits = in.ConsumeBytes<uint8_t>(bytes);
     bits.resize(bytes, 0);
-    // An empty mask still gets a pointer of its own (to nothing the scan may read).
-    std::vector<uint8_t> storage = bits.empty() ? std::vector<uint8_t>{} : bits;
-    const uint8_t* pointer = storage.empty() ? nullptr : storage.data();
+    const uint8_t* pointer = bits.empty() ? nullptr : bits.data(); // an empty mask has nothing to read
 
     const controls::MaskScan scan =
         controls::FindTransparentRuns(pointer, stride, maskWidth, maskHeight, windowWidth, windowHeight);
@@ -42,13 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     long total = 0;
     int lastY = -1, lastX1 = -1;
     for (const controls::MaskRun& run : scan.runs) {
-        Check(run.y >= 0 && run.y < height);
-        Check(run.x0 >= 0 && run.x0 < run.x1 && run.x1 <= width);
-        Check(run.y > lastY || run.x0 > lastX1);
+        fuzz::Check(run.y >= 0 && run.y < height);
+        fuzz::Check(run.x0 >= 0 && run.x0 < run.x1 && run.x1 <= width);
+        fuzz::Check(run.y > lastY || run.x0 > lastX1);
         lastX1 = run.x1;
         lastY = run.y;
         total += run.x1 - run.x0;
     }
-    Check(total == scan.transparentPixels);
+    fuzz::Check(total == scan.transparentPixels);
     return 0;
 }

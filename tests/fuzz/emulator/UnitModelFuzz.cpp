@@ -3,20 +3,13 @@
 // exactly as large as the request's count, so the model can never write or read past one.
 #include "emulator/UnitModel.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include "tests/fuzz/FuzzCheck.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
 constexpr int kMaxSteps = 200;
-const char* const kVersions[] = {"1.02", "2.10", "3.05"};
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // A count as a master might send it: mostly plausible, sometimes anything a frame can carry.
 uint16_t Count(FuzzedDataProvider& in) {
@@ -40,7 +33,7 @@ uint16_t Address(FuzzedDataProvider& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     emu::ManualClock clock;
-    emu::UnitModel model(clock, kVersions[in.ConsumeIntegralInRange<int>(0, 2)]);
+    emu::UnitModel model(clock, fuzz::UnitVersion(in));
     for (int step = 0; step < kMaxSteps && in.remaining_bytes() > 0; ++step) {
         switch (in.ConsumeIntegralInRange<int>(0, 7)) {
         case 0: {
@@ -48,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint16_t count = Count(in);
             std::vector<uint16_t> out(count);
             const int result = model.ReadRegisters(address, count, out.data());
-            Check(result >= 0 && result <= 11);
+            fuzz::Check(result >= 0 && result <= 11);
             if (count == 0 || count > emu::kMaxReadWords)
-                Check(result != 0);
+                fuzz::Check(result != 0);
             break;
         }
         case 1: {
@@ -60,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (auto& v : values)
                 v = in.ConsumeIntegral<uint16_t>();
             const int result = model.WriteRegisters(address, count, values.data());
-            Check(result >= 0 && result <= 11);
+            fuzz::Check(result >= 0 && result <= 11);
             if (count == 0 || count > emu::kMaxWriteWords)
-                Check(result != 0);
+                fuzz::Check(result != 0);
             break;
         }
         case 2:

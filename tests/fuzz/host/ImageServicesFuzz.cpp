@@ -5,10 +5,9 @@
 #include "host/image/ImageServices.h"
 #include "host/image/ShotRecordLayout.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -21,11 +20,6 @@ using host::image::kPixelsPerLine;
 // Keeps one run's buffers within a few megabytes.
 constexpr int kMaxLines = 8;
 constexpr std::size_t kMaxImagePixels = 1 << 20;
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::vector<uint8_t> Filled(FuzzedDataProvider& in, std::size_t size) {
     std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(size);
@@ -51,13 +45,13 @@ void FuzzReArrange(FuzzedDataProvider& in) {
     const std::vector<uint8_t> destinationBefore = destination;
     uint8_t* target = inPlace ? source.data() : destination.data();
     const bool acted = host::image::ReArrange(target, count, source.data(), mirror);
-    Check(acted == (lines > 0));
+    fuzz::Check(acted == (lines > 0));
     if (!acted) {
-        Check(source == sourceBefore && destination == destinationBefore);
+        fuzz::Check(source == sourceBefore && destination == destinationBefore);
         return;
     }
     if (!inPlace)
-        Check(source == sourceBefore);
+        fuzz::Check(source == sourceBefore);
     // Every line is a permutation of its 16-bit pixels: the same multiset of pixels comes out.
     const std::vector<uint8_t>& out = inPlace ? source : destination;
     for (int line = 0; line < lines; ++line) {
@@ -66,7 +60,7 @@ void FuzzReArrange(FuzzedDataProvider& in) {
         std::memcpy(b.data(), out.data() + line * kLineBytes, kLineBytes);
         std::sort(a.begin(), a.end());
         std::sort(b.begin(), b.end());
-        Check(a == b);
+        fuzz::Check(a == b);
     }
 }
 
@@ -93,14 +87,14 @@ void FuzzReorder(FuzzedDataProvider& in) {
     const std::vector<uint16_t> imageBefore = image;
     const bool acted = host::image::ReorderAtm4Images(&descriptor, record.data());
     if (!acted) {
-        Check(record == recordBefore && image == imageBefore);
+        fuzz::Check(record == recordBefore && image == imageBefore);
         return;
     }
-    Check(sr::LoadU16(record.data(), sr::pano::kSectionCount) == 4);
+    fuzz::Check(sr::LoadU16(record.data(), sr::pano::kSectionCount) == 4);
     // Only the section table moves in the record.
     for (std::size_t i = 0; i < record.size(); ++i)
         if (i < sr::pano::SectionOffset(0) || i >= sr::pano::SectionWidth(3) + 2)
-            Check(record[i] == recordBefore[i]);
+            fuzz::Check(record[i] == recordBefore[i]);
 }
 
 void FuzzTiming(FuzzedDataProvider& in) {
@@ -108,10 +102,10 @@ void FuzzTiming(FuzzedDataProvider& in) {
     std::vector<int32_t> table(10, 0x77);
     int32_t result = 0;
     const bool filled = host::image::GetTiming(record.data(), table.data(), result);
-    Check(filled);
+    fuzz::Check(filled);
     const auto tens = std::count(table.begin(), table.end(), 10);
-    Check(tens == 1 || tens == 2 || tens == 4 || tens == 10);
-    Check(std::count(table.begin(), table.end(), 0x77) == 10 - tens);
+    fuzz::Check(tens == 1 || tens == 2 || tens == 4 || tens == 10);
+    fuzz::Check(std::count(table.begin(), table.end(), 0x77) == 10 - tens);
 }
 
 } // namespace

@@ -6,10 +6,9 @@
 #include "link/JbusV2.h"
 #include "link/RestoreFile.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include "tests/fuzz/FuzzCheck.h"
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -105,16 +104,11 @@ public:
     }
 };
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 // The views' getters and setters with arbitrary indexes and values must stay inside their block.
 void ExerciseViews(FuzzedDataProvider& in, FactorySettingsBlock& factory, CalibrationTable& calibration,
                    PreferenceBlock& preferences) {
     factory.SetSerialNumber(in.ConsumeRandomLengthString(32));
-    Check(factory.SerialNumber().size() <= FactorySettingsBlock::kSerialNumberSize - 1);
+    fuzz::Check(factory.SerialNumber().size() <= FactorySettingsBlock::kSerialNumberSize - 1);
     const int heating = in.ConsumeIntegral<int>();
     calibration.SetHeatingValue(heating, in.ConsumeIntegral<int16_t>());
     (void)calibration.HeatingValue(heating);
@@ -128,7 +122,7 @@ void ExerciseViews(FuzzedDataProvider& in, FactorySettingsBlock& factory, Calibr
     preferences.SetCompensationCell(row, column, in.ConsumeIntegral<int>());
     (void)preferences.CompensationCell(row, column);
     const std::size_t offset = PreferenceBlock::CompensationCellOffset(row, column);
-    Check(offset == 0 || offset + 2 <= PreferenceBlock::kSize);
+    fuzz::Check(offset == 0 || offset + 2 <= PreferenceBlock::kSize);
 }
 
 template <typename Block> void UpdateOnce(CJbus& link, support::Lockable& lock, FuzzedDataProvider& in) {
@@ -140,7 +134,7 @@ template <typename Block> void UpdateOnce(CJbus& link, support::Lockable& lock, 
     const auto result = UpdateBlock<Block>(
         link, lock, [&](Block& block) { std::memcpy(block.data(), replacement.data(), replacement.size()); });
     if (result == BlockUpdateResult::ReadFailed)
-        Check(g_bus->writes == 0);
+        fuzz::Check(g_bus->writes == 0);
 }
 
 } // namespace
@@ -165,11 +159,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Snapshot: only a complete set of good reads reaches the file.
     const auto saved = SaveRestoreFile(link.get(), lock, files, "restore");
-    Check((saved == RestoreSaveResult::Saved) == files.committed.has_value());
+    fuzz::Check((saved == RestoreSaveResult::Saved) == files.committed.has_value());
     if (files.committed)
-        Check(files.committed->size() == RestoreImage::kSize);
+        fuzz::Check(files.committed->size() == RestoreImage::kSize);
     if (bus.failMask & 0xF)
-        Check(saved == RestoreSaveResult::UnitReadFailed);
+        fuzz::Check(saved == RestoreSaveResult::UnitReadFailed);
 
     // Write-back from whatever the file holds.
     if (fileKind % 4 != 0)
@@ -181,8 +175,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fileKind & 4 ? RestoreUnitBlock(link.get(), lock, files, "restore", in.ConsumeIntegral<uint8_t>())
                      : RestoreUnitBlocks(link.get(), lock, files, "restore");
     if (!files.file || files.file->size() < RestoreImage::kSize) {
-        Check(restored == (files.file ? RestoreResult::FileTooShort : RestoreResult::FileMissing));
-        Check(bus.writes == 0);
+        fuzz::Check(restored == (files.file ? RestoreResult::FileTooShort : RestoreResult::FileMissing));
+        fuzz::Check(bus.writes == 0);
     }
 
     FactorySettingsBlock factory;

@@ -6,6 +6,7 @@
 // Input: kind, baud, slave, address (2), count, then per answer (one per request sent, in order): a
 // header byte (bits 0-2 chunk count, 3 append the right CRC, 4 start with the right header, 5 pace the
 // bytes at line rate) and per chunk a gap byte and a length byte followed by that many bytes.
+#include "tests/fuzz/FuzzCheck.h"
 #include "tests/unit/nxjbus/FakeLine.h"
 
 #include "nxjbus/JbusFrame.h"
@@ -53,6 +54,7 @@ bool CrcOk(const Bytes& frame) {
 }
 
 enum Kind { kRead, kWriteOne, kWriteSeveral };
+constexpr uint8_t kFunctions[] = {0x03, 0x06, 0x10}; // by kind
 
 struct Request {
     Kind kind;
@@ -75,7 +77,6 @@ Answer ScriptAnswer(Input& in, const Request& r, uint32_t charUs) {
             t += charUs;
     };
     if (header & 0x10) {
-        static const uint8_t kFunctions[] = {0x03, 0x06, 0x10};
         put(r.slave);
         put(kFunctions[r.kind]);
         if (r.kind == kRead)
@@ -101,7 +102,6 @@ Answer ScriptAnswer(Input& in, const Request& r, uint32_t charUs) {
 // Whether what the master read after its last request is the valid answer that gives this result.
 bool DeliveredGives(const Bytes& got, const Request& r, const uint8_t* requestBytes, int result,
                     const uint16_t* out) {
-    static const uint8_t kFunctions[] = {0x03, 0x06, 0x10};
     const uint8_t function = kFunctions[r.kind];
     if (result >= 1 && result <= JBUS_EXCEPTION_LAST)
         return got.size() == 5 && got[0] == r.slave && got[1] == (function | 0x80) && got[2] == result &&
@@ -177,34 +177,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         const size_t sent = line.requests.size() - requestsBefore;
-        if (result < 0 || result > JBUS_ERROR_PORT)
-            __builtin_trap();
-        if (line.nowUs - start > timing.LongestCallUs(frame.size, answerBytes))
-            __builtin_trap();
+        fuzz::Check(result >= 0 && result <= JBUS_ERROR_PORT);
+        fuzz::Check(line.nowUs - start <= timing.LongestCallUs(frame.size, answerBytes));
         for (uint64_t quietUs : line.silenceBeforeUs)
-            if (quietUs < timing.silentUs)
-                __builtin_trap();
+            fuzz::Check(quietUs >= timing.silentUs);
         if (frame.size == 0) { // a read from the broadcast address is refused before the line
-            if (result != JBUS_ERROR_BAD_FRAME || sent != 0)
-                __builtin_trap();
+            fuzz::Check(result == JBUS_ERROR_BAD_FRAME && sent == 0);
             continue;
         }
-        if (sent < 1 || sent > 2)
-            __builtin_trap();
+        fuzz::Check(sent >= 1 && sent <= 2);
         for (size_t i = requestsBefore; i < line.requests.size(); ++i)
-            if (line.requests[i] != Bytes(frame.bytes.begin(), frame.bytes.begin() + frame.size))
-                __builtin_trap();
+            fuzz::Check(line.requests[i] == Bytes(frame.bytes.begin(), frame.bytes.begin() + frame.size));
         if (r.slave == nxjbus::kBroadcastSlave) {
-            if (result != JBUS_OK || sent != 1)
-                __builtin_trap();
+            fuzz::Check(result == JBUS_OK && sent == 1);
             continue;
         }
-        if (!DeliveredGives(line.delivered.back(), r, frame.bytes.data(), result, out))
-            __builtin_trap();
+        fuzz::Check(DeliveredGives(line.delivered.back(), r, frame.bytes.data(), result, out));
         if (result != JBUS_OK && r.kind == kRead)
             for (uint16_t word : out)
-                if (word != 0xA5A5) // outputs are written only on success
-                    __builtin_trap();
+                fuzz::Check(word == 0xA5A5); // outputs are written only on success
     }
     return 0;
 }

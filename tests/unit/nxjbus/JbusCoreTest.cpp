@@ -287,84 +287,80 @@ TEST_F(MasterTest, TrailingGarbageAfterBadFrameIsDrained) {
     EXPECT_EQ(out, 0x1234);
 }
 
+// The slow rates, where a character takes about a millisecond.
+class MasterAtSlowRate : public MasterTest, public ::testing::WithParamInterface<uint32_t> {
+protected:
+    MasterAtSlowRate() { UseBaud(GetParam()); }
+    const LineTiming t = TimingForBaud(GetParam());
+};
+INSTANTIATE_TEST_SUITE_P(Bauds, MasterAtSlowRate, ::testing::Values(9600u, 19200u, 38400u));
+
 // Bytes at line rate, with or without a pause at every stage edge of the answer (after the slave, the
-// function and the byte count), at the slow rates where a character takes about a millisecond.
-TEST_F(MasterTest, PausesAtStageEdgesGetTheGapAllowance) {
-    for (uint32_t baud : {9600u, 19200u, 38400u}) {
-        const LineTiming t = TimingForBaud(baud);
-        for (uint64_t pauseUs : {uint64_t{0}, uint64_t{1000}, uint64_t{t.interByteMs - 1} * 1000}) {
-            SCOPED_TRACE(testing::Message() << baud << " baud, pause " << pauseUs << " us");
-            UseBaud(baud);
-            auto answer = [&](const Bytes& frame) {
-                Line().answers.push_back(Paced(frame, t.charUs, 5, {1, 2, 3}, pauseUs));
-            };
-            uint16_t two[2] = {};
-            answer(Hex("01 03 04 00 01 00 02 2A 32"));
-            EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, two), JBUS_OK);
-            EXPECT_EQ(two[1], 2);
-            uint16_t many[kMaxReadCount] = {};
-            answer(LongReadAnswer());
-            EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, kMaxReadCount, many), JBUS_OK);
-            EXPECT_EQ(many[kMaxReadCount - 1], kMaxReadCount - 1);
-            answer(Hex("01 06 70 40 00 81 52 BE"));
-            EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
-            answer(Hex("01 10 70 41 00 02 0B 1C"));
-            EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, 2, two), JBUS_OK);
-            answer(Hex("01 83 02 C0 F1"));
-            EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, two), JBUS_EXCEPTION_ILLEGAL_ADDRESS);
-            EXPECT_EQ(Line().requests.size(), 5u); // none of them needed the retry
-        }
+// function and the byte count).
+TEST_P(MasterAtSlowRate, PausesAtStageEdgesGetTheGapAllowance) {
+    for (uint64_t pauseUs : {uint64_t{0}, uint64_t{1000}, uint64_t{t.interByteMs - 1} * 1000}) {
+        SCOPED_TRACE(testing::Message() << "pause " << pauseUs << " us");
+        UseBaud(GetParam());
+        auto answer = [&](const Bytes& frame) {
+            Line().answers.push_back(Paced(frame, t.charUs, 5, {1, 2, 3}, pauseUs));
+        };
+        uint16_t two[2] = {};
+        answer(Hex("01 03 04 00 01 00 02 2A 32"));
+        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, two), JBUS_OK);
+        EXPECT_EQ(two[1], 2);
+        uint16_t many[kMaxReadCount] = {};
+        answer(LongReadAnswer());
+        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, kMaxReadCount, many), JBUS_OK);
+        EXPECT_EQ(many[kMaxReadCount - 1], kMaxReadCount - 1);
+        answer(Hex("01 06 70 40 00 81 52 BE"));
+        EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+        answer(Hex("01 10 70 41 00 02 0B 1C"));
+        EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, 2, two), JBUS_OK);
+        answer(Hex("01 83 02 C0 F1"));
+        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, two), JBUS_EXCEPTION_ILLEGAL_ADDRESS);
+        EXPECT_EQ(Line().requests.size(), 5u); // none of them needed the retry
     }
 }
 
 // A valid long answer whose data bytes each come just inside the allowance for what is still missing.
-TEST_F(MasterTest, TrickledAnswerEndsWithinTheCallBound) {
-    for (uint32_t baud : {9600u, 19200u, 38400u}) {
-        SCOPED_TRACE(testing::Message() << baud << " baud");
-        UseBaud(baud);
-        const LineTiming t = TimingForBaud(baud);
-        const Bytes frame = LongReadAnswer();
-        Answer trickle = {{5, Bytes(frame.begin(), frame.begin() + 4)}};
-        uint64_t atUs = 0;
-        for (size_t i = 4; i < frame.size(); ++i) {
-            atUs += 1000ull * (t.interByteMs - 1) + t.WireUs(frame.size() - i);
-            trickle.push_back({5, {frame[i]}, atUs});
-        }
-        Line().answers = {trickle, trickle};
-        uint16_t out[kMaxReadCount] = {};
-        uint64_t start = Line().nowUs;
-        int result = Bus().ReadSeveralWords(1, 0x7000, kMaxReadCount, out);
-        EXPECT_LE(Line().nowUs - start, t.LongestCallUs(8, frame.size()));
-        if (result == JBUS_OK)
-            EXPECT_EQ(out[kMaxReadCount - 1], kMaxReadCount - 1);
-        else
-            EXPECT_TRUE(result == JBUS_ERROR_NO_ANSWER || result == JBUS_ERROR_BAD_FRAME) << result;
+TEST_P(MasterAtSlowRate, TrickledAnswerEndsWithinTheCallBound) {
+    const Bytes frame = LongReadAnswer();
+    Answer trickle = {{5, Bytes(frame.begin(), frame.begin() + 4)}};
+    uint64_t atUs = 0;
+    for (size_t i = 4; i < frame.size(); ++i) {
+        atUs += 1000ull * (t.interByteMs - 1) + t.WireUs(frame.size() - i);
+        trickle.push_back({5, {frame[i]}, atUs});
     }
+    Line().answers = {trickle, trickle};
+    uint16_t out[kMaxReadCount] = {};
+    const uint64_t start = Line().nowUs;
+    const int result = Bus().ReadSeveralWords(1, 0x7000, kMaxReadCount, out);
+    EXPECT_LE(Line().nowUs - start, t.LongestCallUs(8, frame.size()));
+    if (result == JBUS_OK)
+        EXPECT_EQ(out[kMaxReadCount - 1], kMaxReadCount - 1);
+    else
+        EXPECT_TRUE(result == JBUS_ERROR_NO_ANSWER || result == JBUS_ERROR_BAD_FRAME) << result;
 }
 
 // Answers that end while the request is still going out, noise, silence, cut answers: whatever ended
 // the last attempt, the next frame waits the silent interval after the last byte on the wire.
-TEST_F(MasterTest, SilentIntervalCountsFromTheLastByteOnTheWire) {
-    for (uint32_t baud : {9600u, 19200u, 38400u}) {
-        SCOPED_TRACE(testing::Message() << baud << " baud");
-        UseBaud(baud);
-        uint16_t words[kMaxWriteCount] = {};
-        Line().answers = {{{0, Hex("01 06 70 40 00 81 52 BE")}}, // an echo faster than the request
-                          {{0, Hex("01 06 70 40 00 81 52 BE")}},
-                          {{0, Hex("07 10 70 41 00 7B 00 00")}}, // noise under a long request
-                          {{1, Hex("01 10 70 41 00 7B 00 00")}},
-                          kSilent,
-                          kTruncated,
-                          kGood};
-        EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
-        EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
-        EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, kMaxWriteCount, words), JBUS_ERROR_BAD_FRAME);
-        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, words), JBUS_ERROR_BAD_FRAME);
-        EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, words), JBUS_OK);
-        ASSERT_EQ(Line().silenceBeforeUs.size(), 6u);
-        for (uint64_t quietUs : Line().silenceBeforeUs)
-            EXPECT_GE(quietUs, Bus().Timing().silentUs);
-    }
+TEST_P(MasterAtSlowRate, SilentIntervalCountsFromTheLastByteOnTheWire) {
+    uint16_t words[kMaxWriteCount] = {};
+    Line().answers = {{{0, Hex("01 06 70 40 00 81 52 BE")}}, // an echo faster than the request
+                      {{0, Hex("01 06 70 40 00 81 52 BE")}},
+                      {{0, Hex("07 10 70 41 00 7B 00 00")}}, // noise under a long request
+                      {{1, Hex("01 10 70 41 00 7B 00 00")}},
+                      kSilent,
+                      kTruncated,
+                      kGood};
+    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
+    EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, kMaxWriteCount, words), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, words), JBUS_ERROR_BAD_FRAME);
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0x700F, 1, words), JBUS_OK);
+    ASSERT_EQ(Line().silenceBeforeUs.size(), 6u);
+    for (uint64_t quietUs : Line().silenceBeforeUs)
+        EXPECT_GE(quietUs, Bus().Timing().silentUs);
 }
 
 TEST_F(MasterTest, ThreadsSharingAPortEachGetTheirOwnAnswer) {

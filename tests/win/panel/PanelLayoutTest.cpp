@@ -316,8 +316,9 @@ TEST_F(PanelLayout, TooltipsAreBalloonsWithTheLanguageLibraryTexts) {
     HWND tip = FindTooltip(p.panel);
     EXPECT_EQ(::GetWindowLongA(tip, GWL_STYLE) & (TTS_BALLOON | TTS_NOPREFIX), TTS_BALLOON | TTS_NOPREFIX);
     EXPECT_EQ(::SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0), 22);
+    // The dose display's tooltip is renamed by the first refresh after the emulator's dose unit.
     const std::pair<int, const char*> tips[] = {
-        {1001, "X-ray emission"}, {1064, "Dose"}, {1000, "Voice prompts on or off"}};
+        {1001, "X-ray emission"}, {1064, "Dose (mGy)"}, {1000, "Voice prompts on or off"}};
     for (const auto& [id, expected] : tips) {
         char text[256] = {};
         TTTOOLINFOA tool{};

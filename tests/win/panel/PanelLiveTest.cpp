@@ -1,14 +1,9 @@
 // The live panel seen from outside, as the host and the unit see it: the module started through
 // StartDialog with the emulator's bus library beside it, the unit driven and read through its control
 // lines, each poll observed at the module's bus import (the state-word read that opens every poll).
-#include "LivePanelHarness.h"
-
-#include <algorithm>
-#include <cstdlib>
+#include "MenuHarness.h"
 
 namespace {
-
-using namespace livepanel;
 
 TEST_F(LivePanel, StartUpAlignsTheUnitWithTheModeAndWritesTheRestoreFile) {
     const std::string restore = CommonFile("restoreHalvexPan.dat");
@@ -88,11 +83,19 @@ TEST_F(LivePanel, VoiceSwitchIsStoredAsANumber) {
         EXPECT_EQ(size, 4u);
         return value;
     };
+    // A press as the mouse makes it: the key flips when its pressed picture is drawn, before the
+    // release notifies the panel.
+    auto press = [voice] {
+        ::SendMessageA(voice, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        ::UpdateWindow(voice);
+        ::SendMessageA(voice, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    };
     if (voice) {
-        // The switch flips at each click, and the setting with it.
-        ::SendMessageA(voice, BM_CLICK, 0, 0);
+        // The switch flips at each click, and the setting with it; a hidden key draws nothing.
+        ASSERT_TRUE(WaitFor([voice] { return ::IsWindowVisible(voice) != FALSE; }, 5000));
+        press();
         const DWORD first = stored();
-        ::SendMessageA(voice, BM_CLICK, 0, 0);
+        press();
         const DWORD second = stored();
         EXPECT_LE(first, 1u);
         EXPECT_EQ(first + second, 1u);
@@ -124,20 +127,27 @@ TEST_F(LivePanel, CloseKeyIsIgnoredDuringAnExposureAndWorksAfterIt) {
     EXPECT_EQ(Notified(), (std::vector<int32_t>{0, 1, 3}));
 }
 
-TEST_F(LivePanel, StaysResponsiveWhenTheUnitStopsAnswering) {
+TEST_F(LivePanel, SilentUnitEndsThePanelThroughTheCommunicationFailure) {
     harness::DeleteLog();
     ASSERT_NO_FATAL_FAILURE(Load("2.10"));
     Start(1);
     ASSERT_TRUE(Polls(1));
+    const size_t before = Notified().size();
     Unit("fault noanswer 1000000");
+    // Until it is gone, the panel's window answers within a second: the box is modal, never a hang.
     const DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < 2000) {
+    while (::IsWindow(panel) && ::GetTickCount() - start < 10000) {
         DWORD_PTR result = 0;
-        ASSERT_NE(::SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result), 0)
-            << "the panel's window answers within a second";
+        EXPECT_TRUE(::SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0 ||
+                    !::IsWindow(panel));
         ::Sleep(50);
     }
+    EXPECT_FALSE(::IsWindow(panel)) << "a communication failure closes the panel";
     EXPECT_GE(LogLinesWith(ErrorEntry(112)), 1u) << "the silence reached the error processing";
+    ASSERT_TRUE(WaitFor([&] { return Notified().size() >= before + 2; }, 5000));
+    const std::vector<int32_t> all = Notified();
+    EXPECT_EQ(std::vector<int32_t>(all.begin() + static_cast<long>(before), all.end()),
+              (std::vector<int32_t>{1, 3}));
     Unit("fault none");
 }
 
@@ -189,15 +199,18 @@ TEST_F(LivePanel, SecurityTimerRunsOnlyForAPositiveSetting) {
         ASSERT_TRUE(StatusBecomes("ready", "1", 10000));
         Unit("expose");
         ASSERT_TRUE(StatusBecomes("emission", "1", 10000));
-        ASSERT_TRUE(StatusBecomes("cycle", "0", 60000));
-        ASSERT_TRUE(Polls(3));
-        // Without a preview the timer starts again at each poll of the emission: 201 at least once.
         const std::string timedOut = ErrorEntry(201);
-        if (timeOut > 0)
-            EXPECT_GE(LogLinesWith(timedOut), 1u);
-        else
+        if (timeOut > 0) {
+            // No preview comes: the time-out is reported and ends the panel.
+            ASSERT_TRUE(WaitFor([&] { return LogLinesWith(timedOut) >= 1; }, 10000));
+            EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 10000));
+            EXPECT_EQ(Status("panel"), "0") << "the unit is told the panel left";
+        } else {
+            ASSERT_TRUE(StatusBecomes("cycle", "0", 60000));
+            ASSERT_TRUE(Polls(3));
             EXPECT_EQ(LogLinesWith(timedOut), 0u) << "a negative setting starts no timer";
-        Close();
+            Close();
+        }
         module.reset();
     }
     HKEY key = nullptr;

@@ -1,7 +1,7 @@
 // The program, patient and cephalometric pages seen from outside: keys pressed on the live panel, the
 // words the unit received, the prompts the panel played and the program fields the host then reads
 // with GetInfosTir.
-#include "LivePanelHarness.h"
+#include "MenuHarness.h"
 
 #include <mmsystem.h>
 
@@ -13,8 +13,6 @@
 #include <vector>
 
 namespace {
-
-using namespace livepanel;
 
 // The prompts the panel played, seen at the module's import of PlaySoundA.
 std::mutex g_promptMutex;

@@ -1,6 +1,6 @@
-// The live panel's test harness, shared by the panel's Wine tests: the module loaded in the emulator's
-// folder with its link open, StartDialog, the unit driven and read through its control lines, each
-// poll seen at the module's bus import, the host's notifications and message boxes answered.
+// What the Wine tests of the live panel share: the module started through StartDialog with the
+// emulator's bus library beside it, the unit driven and read through its control lines, each poll
+// observed at the module's bus import, and message boxes answered from a watcher thread.
 #pragma once
 
 #include "ModuleHarness.h"
@@ -8,10 +8,14 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <atomic>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -19,14 +23,14 @@
 #include <thread>
 #include <vector>
 
-namespace livepanel {
+namespace {
 
 using ControlFn = int (*)(const char*, char*, int);
 using ReadWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, unsigned short*);
 
-inline constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
+constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
 
-inline std::string EmulatorFolder() {
+std::string EmulatorFolder() {
     std::string path = "Z:" LUMEN_EMU_MODULE_DIR;
     for (char& c : path)
         if (c == '/')
@@ -34,13 +38,13 @@ inline std::string EmulatorFolder() {
     return path + "\\";
 }
 
-inline std::string CommonFile(const char* name) {
+[[maybe_unused]] std::string CommonFile(const char* name) {
     char common[MAX_PATH] = {};
     ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
     return std::string(common) + "\\RV\\HalvexPan\\" + name;
 }
 
-inline void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
+void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
     ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, nullptr, 0, KEY_WRITE, nullptr,
                       &key, nullptr);
@@ -48,7 +52,7 @@ inline void SetModuleValue(const char* name, DWORD type, const void* data, DWORD
     ::RegCloseKey(key);
 }
 
-inline void SetPortSettings() {
+void SetPortSettings() {
     HKEY key = nullptr;
     ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                       nullptr);
@@ -60,18 +64,18 @@ inline void SetPortSettings() {
 
 // ---- Polls observed at the module's import of the bus library ------------------------------------
 
-inline std::atomic<ReadWordsFn> g_realRead{nullptr};
-inline std::mutex g_pollMutex;
-inline std::vector<double> g_pollTimesMs;
+std::atomic<ReadWordsFn> g_realRead{nullptr};
+std::mutex g_pollMutex;
+std::vector<double> g_pollTimesMs;
 
-inline double NowMs() {
+double NowMs() {
     LARGE_INTEGER frequency, now;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&now);
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-inline int CountingRead(int handle, unsigned char slave, unsigned short address, unsigned short count,
+int CountingRead(int handle, unsigned char slave, unsigned short address, unsigned short count,
                  unsigned short* out) {
     if (address == kStateWordAddress && count == 1) {
         std::lock_guard lock(g_pollMutex);
@@ -80,13 +84,13 @@ inline int CountingRead(int handle, unsigned char slave, unsigned short address,
     return g_realRead.load()(handle, slave, address, count, out);
 }
 
-inline size_t PollCount() {
+size_t PollCount() {
     std::lock_guard lock(g_pollMutex);
     return g_pollTimesMs.size();
 }
 
 // Points the module's import of `function` from `library` at `replacement`; returns the original.
-inline void* PatchImport(HMODULE module, const char* library, const char* function, void* replacement) {
+void* PatchImport(HMODULE module, const char* library, const char* function, void* replacement) {
     auto* base = reinterpret_cast<uint8_t*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -116,23 +120,23 @@ inline void* PatchImport(HMODULE module, const char* library, const char* functi
 
 // ---- Host notifications ---------------------------------------------------------------------------
 
-inline std::mutex g_notifyMutex;
-inline std::vector<int32_t> g_notified;
-inline void RecordNotify(int32_t event) {
+std::mutex g_notifyMutex;
+std::vector<int32_t> g_notified;
+void RecordNotify(int32_t event) {
     std::lock_guard lock(g_notifyMutex);
     g_notified.push_back(event);
 }
-inline std::vector<int32_t> Notified() {
+std::vector<int32_t> Notified() {
     std::lock_guard lock(g_notifyMutex);
     return g_notified;
 }
 
 // The event-log text of an error handed to the error processing.
-inline std::string ErrorEntry(int code) {
+[[maybe_unused]] std::string ErrorEntry(int code) {
     return "Error n\xB0" + std::to_string(code);
 }
 
-inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
     while (!done()) {
         if (::GetTickCount() - start > timeoutMs)
@@ -143,17 +147,11 @@ inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
 }
 
 // Answers every message box of this process while it lives (the error processing may open one): OK
-// where there is one, else Retry, else Cancel.
+// where there is one, else Retry, else Cancel; a Yes/No question with the answer set for it. The
+// texts of the boxes answered are kept.
 class BoxWatcher {
 public:
-    BoxWatcher() {
-        // The display driver loads on a thread's first window call and then needs the loader lock; the
-        // module, loading under that lock, asks for the screen size. The driver is loaded here, before
-        // the watcher's thread exists, so that the two never wait for each other.
-        ::GetSystemMetrics(SM_CXSCREEN);
-        ::EnumWindows(&Answer, 0);
-        m_thread = std::thread([this] { Run(); });
-    }
+    BoxWatcher() : m_thread([this] { Run(); }) {}
     ~BoxWatcher() {
         m_stop = true;
         m_thread.join();
@@ -161,8 +159,15 @@ public:
     BoxWatcher(const BoxWatcher&) = delete;
     BoxWatcher& operator=(const BoxWatcher&) = delete;
 
+    // IDYES or IDNO for the next questions.
+    void AnswerQuestions(int answer) { m_yesNo = answer; }
+    std::vector<std::string> TakeTexts() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_texts, {});
+    }
+
 private:
-    static BOOL CALLBACK Answer(HWND wnd, LPARAM) {
+    static BOOL CALLBACK Answer(HWND wnd, LPARAM self) {
         DWORD process = 0;
         ::GetWindowThreadProcessId(wnd, &process);
         char name[16] = {};
@@ -170,7 +175,15 @@ private:
         if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
             !::GetDlgItem(wnd, 0xFFFF))
             return TRUE;
-        for (int button : {IDOK, IDRETRY, IDCANCEL}) {
+        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
+        if (wnd != watcher->m_lastBox) {
+            watcher->m_lastBox = wnd;
+            char text[1024] = {};
+            ::GetWindowTextA(::GetDlgItem(wnd, 0xFFFF), text, sizeof text);
+            std::lock_guard lock(watcher->m_mutex);
+            watcher->m_texts.push_back(text);
+        }
+        for (int button : {IDOK, IDRETRY, IDCANCEL, watcher->m_yesNo.load()}) {
             if (::GetDlgItem(wnd, button)) {
                 ::PostMessageA(wnd, WM_COMMAND, button, 0);
                 break;
@@ -180,11 +193,19 @@ private:
     }
     void Run() {
         while (!m_stop) {
-            ::EnumWindows(&Answer, 0);
+            ::EnumWindows(&Answer, reinterpret_cast<LPARAM>(this));
             ::Sleep(20);
         }
     }
+    // The display driver is brought up on the test's own thread first: brought up by the watcher's
+    // first EnumWindows while the module's load holds the loader lock, it deadlocked with the
+    // module's screen check.
+    int m_screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_yesNo{IDNO};
+    HWND m_lastBox = nullptr; // the watcher's thread only
+    std::mutex m_mutex;
+    std::vector<std::string> m_texts;
     std::thread m_thread;
 };
 
@@ -274,4 +295,4 @@ protected:
     HWND panel = nullptr;
 };
 
-} // namespace livepanel
+} // namespace

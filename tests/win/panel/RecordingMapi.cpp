@@ -1,0 +1,65 @@
+// A Simple MAPI library for the tests, loaded as MAPI32.DLL: MAPISendMail records what it was given,
+// moves the current folder (as mail clients do) and answers the code the test set.
+#include <windows.h>
+
+#include <mapi.h>
+
+#include <cstring>
+
+extern "C" {
+
+// What the last MAPISendMail call carried; read by the test through RecordedMail.
+struct RecordedMailCall {
+    int calls;
+    ULONG flags;
+    ULONG recipients;
+    ULONG files;
+    ULONG position;
+    int fileNameGiven;
+    char subject[256];
+    char note[256];
+    char path[MAX_PATH];
+};
+
+static RecordedMailCall g_record;
+static ULONG g_result = SUCCESS_SUCCESS;
+
+static void CopyText(char* out, std::size_t size, const char* text) {
+    if (text) {
+        std::strncpy(out, text, size - 1);
+        out[size - 1] = 0;
+    } else {
+        out[0] = 0;
+    }
+}
+
+__declspec(dllexport) ULONG WINAPI
+    MAPISendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS flags, ULONG) {
+    ++g_record.calls;
+    g_record.flags = flags;
+    if (message) {
+        g_record.recipients = message->nRecipCount;
+        g_record.files = message->nFileCount;
+        CopyText(g_record.subject, sizeof g_record.subject, message->lpszSubject);
+        CopyText(g_record.note, sizeof g_record.note, message->lpszNoteText);
+        if (message->nFileCount > 0 && message->lpFiles) {
+            g_record.position = message->lpFiles[0].nPosition;
+            g_record.fileNameGiven = message->lpFiles[0].lpszFileName != nullptr;
+            CopyText(g_record.path, sizeof g_record.path, message->lpFiles[0].lpszPathName);
+        }
+    }
+    char windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    ::SetCurrentDirectoryA(windows);
+    return g_result;
+}
+
+__declspec(dllexport) void RecordedMail(RecordedMailCall* out) {
+    *out = g_record;
+}
+
+__declspec(dllexport) void SetMailResult(ULONG result) {
+    g_result = result;
+}
+
+} // extern "C"

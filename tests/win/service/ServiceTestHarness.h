@@ -1,0 +1,283 @@
+// What the service dialogs' Wine tests share: the emulator's bus loaded beside the test, a unit
+// started per test, the service context with its fakes, and a dialog run modally on its own UI
+// thread and driven by control id.
+#pragma once
+
+#include "emulator/History.h"
+#include "nxlang/TextIds.h"
+#include "platform/Module.h"
+#include "service/ServiceContext.h"
+#include "tests/unit/support/MemoryRegistry.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct RecursiveLock : support::Lockable {
+    bool Lock(unsigned) override { return mutex.lock(), true; }
+    bool Unlock() override { return mutex.unlock(), true; }
+    std::recursive_mutex mutex;
+};
+
+unitlink::BusApi g_bus;
+int (*g_control)(const char*, char*, int) = nullptr;
+
+std::string WinePath(std::string path) {
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + path;
+}
+
+std::string WindowText(HWND wnd) {
+    char text[512] = {};
+    ::GetWindowTextA(wnd, text, sizeof text);
+    return text;
+}
+
+// Polls until done() or the deadline; a busy machine gets its time, a wrong path fails.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// The dialog window of a thread, once it is shown.
+HWND DialogOf(DWORD thread) {
+    HWND found = nullptr;
+    ::EnumThreadWindows(
+        thread,
+        [](HWND wnd, LPARAM out) {
+            char name[16] = {};
+            ::GetClassNameA(wnd, name, sizeof name);
+            if (std::string(name) != "#32770" || !::IsWindowVisible(wnd))
+                return TRUE;
+            *reinterpret_cast<HWND*>(out) = wnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// With LUMEN_SERVICE_SCREENS set, the dialog as it is on the screen into DIR/name.bmp.
+void Screenshot(HWND wnd, const char* name) {
+    const char* dir = std::getenv("LUMEN_SERVICE_SCREENS");
+    if (!dir)
+        return;
+    ::RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    std::this_thread::sleep_for(300ms);
+    RECT r{};
+    ::GetWindowRect(wnd, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::GdiFlush();
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
+    std::ofstream out(std::string(dir) + "\\" + name + ".bmp", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+}
+
+// One dialog run modally on its own UI thread.
+class DialogRun {
+public:
+    explicit DialogRun(std::function<INT_PTR()> run)
+        : m_thread([this, run] {
+              m_threadId = ::GetCurrentThreadId();
+              m_result = run();
+              m_done = true;
+          }) {
+        WaitFor([this] { return m_threadId != 0 && (m_done || (m_wnd = DialogOf(m_threadId)) != nullptr); });
+    }
+    ~DialogRun() {
+        // A run of several dialogs may have moved on from the first: cancel whichever is shown.
+        for (int attempt = 0; attempt < 20 && !m_done; ++attempt) {
+            if (HWND shown = DialogOf(m_threadId))
+                ::PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+            WaitFor([this] { return m_done.load(); }, 1s);
+        }
+        m_thread.join();
+    }
+    DWORD threadId() const { return m_threadId; }
+    HWND wnd() const { return m_wnd; }
+    HWND item(int id) const { return ::GetDlgItem(m_wnd, id); }
+    std::string text(int id) const { return WindowText(item(id)); }
+    // A button as the operator presses it; the handler runs on the dialog's thread.
+    void Press(int id) const {
+        ::SendMessageA(m_wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id)));
+    }
+    bool Ended() {
+        return WaitFor([this] { return m_done.load(); });
+    }
+    bool Open() const { return !m_done && ::IsWindow(m_wnd); }
+    INT_PTR result() const { return m_result; }
+    std::string Selected(int id) const {
+        const LRESULT index = ::SendMessageA(item(id), CB_GETCURSEL, 0, 0);
+        if (index < 0)
+            return "";
+        char text[256] = {};
+        ::SendMessageA(item(id), CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+private:
+    std::atomic<DWORD> m_threadId{0};
+    std::atomic<bool> m_done{false};
+    HWND m_wnd = nullptr;
+    INT_PTR m_result = -1;
+    std::thread m_thread;
+};
+
+class ServiceDialogs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        platform::SetResourceModule(::GetModuleHandleA(nullptr));
+        platform::SetLanguageModule(::LoadLibraryA(WinePath(LUMEN_BIN_DIR "/NxLang.dll").c_str()));
+        HMODULE bus = ::LoadLibraryA(WinePath(LUMEN_EMU_BUS_DIR "/Nxjbus.dll").c_str());
+        ASSERT_TRUE(platform::LanguageModule() && bus);
+        auto get = [bus](const char* name, auto& function) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                reinterpret_cast<void*>(::GetProcAddress(bus, name)));
+        };
+        get("JbusOpen", g_bus.open);
+        get("JbusClose", g_bus.close);
+        get("JbusReadSeveralWords", g_bus.readSeveralWords);
+        get("JbusWriteOneWord", g_bus.writeOneWord);
+        get("JbusWriteSeveralWords", g_bus.writeSeveralWords);
+        get("EmuControl", g_control);
+        ::InitCommonControls();
+    }
+    void SetUp() override { StartUnit("2.10"); }
+    void TearDown() override {
+        link.reset();
+        ::DeleteFileA(restorePath.c_str());
+    }
+    // A fresh unit of this firmware version with its default blocks, and the link to it.
+    void StartUnit(const std::string& version) {
+        link.reset();
+        Unit("version " + version);
+        char temp[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, temp);
+        restorePath = std::string(temp) + "service-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
+        ::DeleteFileA(restorePath.c_str());
+        link = std::make_unique<unitlink::UnitLink>(lock, g_bus, latch, [](unsigned) {});
+        // The module's own texts, message boxes answered by the test, two serial ports.
+        const auto moduleText = service::MakeServiceContext(*link, files, restorePath, {}, {}).moduleText;
+        context.reset(new service::ServiceContext{*link, files, restorePath, registry,
+                                                  [this](HWND, UINT id, UINT flags) {
+                                                      std::lock_guard guard(messagesMutex);
+                                                      messages.push_back(id);
+                                                      return (flags & MB_YESNO) ? answer.load() : IDOK;
+                                                  },
+                                                  [](UINT id) { return platform::LoadText(id); }, moduleText,
+                                                  [] {
+                                                      return std::vector<std::string>{"COM1", "COM2"};
+                                                  },
+                                                  [this] { ++refreshes; },
+                                                  [this](bool open) { dialogOpen = open; }});
+        support::LockGuard guard(lock);
+        ASSERT_TRUE(link->Create(version[0] == '1' ? 1 : 2).Open("COM1", 19200));
+        Unit("history clear");
+    }
+
+    std::string Unit(const std::string& line) {
+        char reply[2048] = {};
+        EXPECT_EQ(g_control(line.c_str(), reply, sizeof reply), 0) << line;
+        return reply;
+    }
+    std::vector<uint16_t> Commands() {
+        std::vector<emu::CommandRecord> records;
+        EXPECT_TRUE(emu::history::ParseCommands(Unit("history commands"), records));
+        std::vector<uint16_t> words;
+        for (const auto& r : records)
+            words.push_back(r.word);
+        return words;
+    }
+    std::vector<emu::WriteRecord> Writes() {
+        std::vector<emu::WriteRecord> records;
+        EXPECT_TRUE(emu::history::ParseWrites(Unit("history writes"), records));
+        return records;
+    }
+    // The stored block's words, register order.
+    std::vector<uint16_t> Stored(const char* block) {
+        std::istringstream in(Unit(std::string("blocks stored ") + block));
+        std::vector<uint16_t> words;
+        for (std::string token; in >> token;)
+            if (token.size() == 4)
+                words.push_back(static_cast<uint16_t>(std::stoul(token, nullptr, 16)));
+        return words;
+    }
+    static std::vector<uint8_t> Bytes(const std::vector<uint16_t>& words) {
+        std::vector<uint8_t> bytes;
+        for (uint16_t w : words)
+            bytes.insert(bytes.end(), {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)});
+        return bytes;
+    }
+    std::vector<uint8_t> FileBytes() {
+        std::ifstream in(restorePath, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::vector<UINT> TakeMessages() {
+        std::lock_guard guard(messagesMutex);
+        return std::exchange(messages, {});
+    }
+    template <typename Dialog> std::unique_ptr<DialogRun> Open() {
+        auto run = std::make_unique<DialogRun>([this] {
+            Dialog dialog(nullptr, *context);
+            return dialog.DoModal();
+        });
+        EXPECT_TRUE(run->wnd()) << "the dialog did not appear";
+        EXPECT_TRUE(dialogOpen) << "the panel was not told";
+        return run;
+    }
+
+    RecursiveLock lock;
+    unitlink::ErrorLatch latch;
+    std::unique_ptr<unitlink::UnitLink> link;
+    unitlink::StdRestoreFileStore files;
+    testing_support::MemoryRegistry registry;
+    std::unique_ptr<service::ServiceContext> context;
+    std::string restorePath;
+    std::mutex messagesMutex;
+    std::vector<UINT> messages;
+    std::atomic<int> answer{IDYES};
+    std::atomic<int> refreshes{0};
+    std::atomic<bool> dialogOpen{false};
+};
+
+} // namespace

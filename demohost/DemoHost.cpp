@@ -1,6 +1,12 @@
 // The demo host: loads the acquisition module as an imaging application does, opens the link, runs
-// the panel and prints what the module hands back.
+// the panel and prints what the module hands back. With --program it takes a whole shot against the
+// embedded unit emulator: presses the exposure switch through the emulator's control line, acquires a
+// synthetic phantom when told to, re-arranges it with the module, sends previews, ends the panel and
+// writes the picture (PNG), the two records (JSON) and panel screenshots into the --out folder.
 //   demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text "user text"]
+//            [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1]
+#include "demohost/DemoImage.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -8,6 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <atomic>
+#include <vector>
 
 namespace {
 
@@ -26,8 +35,22 @@ struct VersionEntry {
 constexpr DWORD kPanelThreadEndWaitMs = 10000;
 
 HANDLE g_panelClosed = nullptr;
+HANDLE g_cycleStarted = nullptr;
+std::atomic<double> g_notifiedAtMs{0};
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 void OnModuleEvent(int32_t event) {
+    if (event == 0) {
+        g_notifiedAtMs = NowMs();
+        if (g_cycleStarted)
+            ::SetEvent(g_cycleStarted);
+    }
     std::printf("host notification: %d%s\n", event,
                 event == 0   ? " (exposure cycle started: acquire now)"
                 : event == 1 ? " (panel closed)"
@@ -48,6 +71,307 @@ std::string BesideExe(const char* file) {
     return p.substr(0, p.find_last_of("\\/") + 1) + file;
 }
 
+// ---- A whole shot against the embedded unit emulator -----------------------------------------------
+
+using ControlFn = int (*)(const char*, char*, int);
+using ReArrangementFn = void (*)(unsigned char*, int, unsigned char*);
+struct TmjImage {
+    int32_t width, height, reserved1, reserved2;
+    uint16_t* pixels;
+};
+using TraitementAtm4Fn = void (*)(TmjImage*, unsigned char*);
+using MirrorFn = bool (*)();
+
+constexpr UINT kMsgPreview = 0x65A;
+constexpr UINT kMsgEndAcquisition = 0x65B;
+constexpr int kPreviewWidth = 505, kPreviewHeight = 276;
+constexpr int kPreviewSteps = 5;
+constexpr int kTmjHeight = 400;
+constexpr int kCaptionParameters = 1059;
+
+// The unit's control line (the emulator's in-process bus library exports it).
+class UnitControl {
+public:
+    explicit UnitControl(ControlFn fn) : m_fn(fn) {}
+    bool Send(const std::string& line) const { return m_fn && m_fn(line.c_str(), nullptr, 0) == 0; }
+    std::string Field(const std::string& key) const {
+        char reply[2048] = {};
+        if (!m_fn || m_fn("status", reply, sizeof reply) != 0)
+            return "";
+        const std::string line = reply;
+        const size_t at = line.find(" " + key + "=");
+        if (at == std::string::npos && line.rfind(key + "=", 0) != 0)
+            return "";
+        const size_t start = (at == std::string::npos ? 0 : at + 1) + key.size() + 1;
+        return line.substr(start, line.find(' ', start) - start);
+    }
+    bool WaitField(const std::string& key, const std::string& value, DWORD timeoutMs) const {
+        const DWORD start = ::GetTickCount();
+        while (Field(key) != value) {
+            if (::GetTickCount() - start > timeoutMs)
+                return false;
+            ::Sleep(5);
+        }
+        return true;
+    }
+
+private:
+    ControlFn m_fn;
+};
+
+// The panel as it stands on the screen, as a colour PNG.
+bool SaveScreenshot(HWND panel, const std::string& path) {
+    RECT r{};
+    if (!::GetWindowRect(panel, &r))
+        return false;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    const size_t stride = static_cast<size_t>((w * 3 + 3) / 4 * 4);
+    std::vector<uint8_t> bgr(stride * h);
+    const int rows = ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), bgr.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    if (rows != h)
+        return false;
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                rgb[(static_cast<size_t>(y) * w + x) * 3 + c] = bgr[y * stride + x * 3 + (2 - c)];
+    return demo::WriteFile(path, demo::EncodePng(w, h, 3, rgb));
+}
+
+// A preview of the rows acquired so far, scaled into the panel's preview area, as a packed 8-bit DIB
+// in a movable block; the caller keeps and frees the block.
+HGLOBAL PreviewBlock(const std::vector<uint16_t>& image, int width, int rows, int rowsDone) {
+    const size_t stride = (kPreviewWidth + 3) / 4 * 4;
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + 1024 + stride * kPreviewHeight);
+    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
+    *header = {};
+    header->biSize = sizeof *header;
+    header->biWidth = kPreviewWidth;
+    header->biHeight = -kPreviewHeight;
+    header->biPlanes = 1;
+    header->biBitCount = 8;
+    header->biClrUsed = 256;
+    auto* palette = reinterpret_cast<RGBQUAD*>(header + 1);
+    for (int i = 0; i < 256; ++i)
+        palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    auto* pixels = reinterpret_cast<uint8_t*>(palette + 256);
+    for (int y = 0; y < kPreviewHeight; ++y) {
+        const int source = y * rows / kPreviewHeight;
+        for (int x = 0; x < kPreviewWidth; ++x)
+            pixels[y * stride + x] =
+                source < rowsDone
+                    ? static_cast<uint8_t>(
+                          image[static_cast<size_t>(source) * width + x * width / kPreviewWidth] >> 4)
+                    : 0;
+    }
+    ::GlobalUnlock(block);
+    return block;
+}
+
+float FloatAt(const unsigned char* r, size_t at) {
+    float v;
+    std::memcpy(&v, r + at, sizeof v);
+    return v;
+}
+uint32_t U32At(const unsigned char* r, size_t at) {
+    uint32_t v;
+    std::memcpy(&v, r + at, sizeof v);
+    return v;
+}
+uint16_t U16At(const unsigned char* r, size_t at) {
+    return static_cast<uint16_t>(r[at] | (r[at + 1] << 8));
+}
+double DoubleAt(const unsigned char* r, size_t at) {
+    double v;
+    std::memcpy(&v, r + at, sizeof v);
+    return v;
+}
+
+std::string JsonText(const unsigned char* bytes, size_t size) {
+    std::string text = "\"";
+    for (size_t i = 0; i < size && bytes[i]; ++i) {
+        const unsigned char c = bytes[i];
+        if (c == '"' || c == '\\') {
+            text += '\\';
+            text += static_cast<char>(c);
+        } else if (c < 32 || c > 126) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            text += escaped;
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    return text + "\"";
+}
+
+struct ShotOptions {
+    std::string program; // "pano" or "tmj4"
+    std::string out;
+    double speed = 4;
+    std::string rotation; // the unit's rotation flag for this shot; empty keeps the unit's
+};
+
+// Runs one exposure on an open panel; false when the unit or the module did not go through with it.
+bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const UnitControl& unit,
+              std::string& json) {
+    const bool tmj4 = options.program == "tmj4";
+    const std::string prefix = options.out + "\\" + options.program;
+    if (!unit.WaitField("ready", "1", 15000)) {
+        std::printf("the unit is not ready for an exposure\n");
+        return false;
+    }
+    ::Sleep(600); // a few polls, so the panel shows the unit's state
+    SaveScreenshot(panel, prefix + "-panel-before.png");
+
+    // The emission start, seen at the unit, against the host's notification.
+    std::atomic<double> emissionAtMs{0};
+    std::atomic<bool> watch{true};
+    std::thread watcher([&] {
+        while (watch && emissionAtMs == 0) {
+            if (unit.Field("emission") == "1")
+                emissionAtMs = NowMs();
+            ::Sleep(1);
+        }
+    });
+    std::printf("pressing the exposure switch\n");
+    unit.Send("expose");
+    const bool told = ::WaitForSingleObject(g_cycleStarted, 30000) == WAIT_OBJECT_0;
+    watch = false;
+    watcher.join();
+    if (!told) {
+        std::printf("the module did not ask for an acquisition\n");
+        return false;
+    }
+    const double notifyDelayMs = g_notifiedAtMs - emissionAtMs;
+    std::printf("acquire: told %.1f ms after the emission started\n", notifyDelayMs);
+
+    // The sensor's lines follow the unit's rotation: turning the other way, each line arrives reversed.
+    const bool reversed = unit.Field("rotation") == "0";
+    const std::vector<uint16_t> phantom = demo::PanoramicPhantom();
+    std::vector<uint8_t> raw = demo::SensorLines(phantom, demo::kPhantomRows, reversed);
+    std::vector<uint8_t> arranged(raw.size());
+    auto rearrange = Export<ReArrangementFn>(module, "ReArrangement");
+    std::vector<double> previewMs;
+    int done = 0;
+    HWND previewArea = ::GetDlgItem(panel, 23136);
+    for (int step = 1; step <= kPreviewSteps; ++step) {
+        const int upTo = demo::kPhantomRows * step / kPreviewSteps;
+        const size_t at = static_cast<size_t>(done) * demo::kLinePixels * 2;
+        rearrange(arranged.data() + at, (upTo - done) * demo::kLinePixels, raw.data() + at);
+        done = upTo;
+        std::vector<uint16_t> sofar(arranged.size() / 2);
+        std::memcpy(sofar.data(), arranged.data(), arranged.size());
+        HGLOBAL block = PreviewBlock(sofar, demo::kLinePixels, demo::kPhantomRows, done);
+        const double t0 = NowMs();
+        ::SendMessageA(panel, kMsgPreview, reinterpret_cast<WPARAM>(block), 0);
+        if (previewArea)
+            ::UpdateWindow(previewArea); // painted on the panel's thread before this returns
+        previewMs.push_back(NowMs() - t0);
+        ::GlobalFree(block);
+        if (step == 3)
+            SaveScreenshot(panel, prefix + "-panel-during.png");
+        ::Sleep(250);
+    }
+    if (!unit.WaitField("cycle", "0", 60000)) {
+        std::printf("the exposure did not end\n");
+        return false;
+    }
+    // The operator looks at the shot's parameters: the parameter page's caption.
+    ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(kCaptionParameters, BN_CLICKED), 0);
+    ::Sleep(600);
+    SaveScreenshot(panel, prefix + "-panel-after.png");
+    const std::string unitKv = unit.Field("kv"), unitMa = unit.Field("ma"), unitTime = unit.Field("time"),
+                      rotation = unit.Field("rotation");
+    const bool mirror = Export<MirrorFn>(module, "bHaveToMirror")();
+
+    std::printf("ending the acquisition (0x65B)\n");
+    ::PostMessageA(panel, kMsgEndAcquisition, 0, 0);
+    ::WaitForSingleObject(g_panelClosed, 20000);
+
+    unsigned char record[293] = {};
+    Export<void (*)(void*)>(module, "GetInfosTir")(record);
+    unsigned char exposition[211] = {};
+    Export<void (*)(void*)>(module, "GetExpositionTime")(exposition);
+
+    std::vector<uint16_t> picture(arranged.size() / 2);
+    std::memcpy(picture.data(), arranged.data(), arranged.size());
+    const std::string panoPng = prefix + ".png";
+    demo::WriteFile(panoPng,
+                    demo::EncodePng(demo::kLinePixels, demo::kPhantomRows, 1, demo::ToGrey8(picture)));
+    std::string tmjPng;
+    if (tmj4) {
+        const int sections = U16At(record, 49);
+        int offsets[4] = {}, widths[4] = {};
+        for (int k = 0; k < 4 && k < sections; ++k) {
+            offsets[k] = U16At(record, 51 + 4 * k);
+            widths[k] = U16At(record, 53 + 4 * k);
+        }
+        const int width = offsets[3] + widths[3];
+        if (sections == 4 && width > 0) {
+            std::vector<uint16_t> tmj = demo::TmjPhantom(width, kTmjHeight, offsets, widths);
+            demo::WriteFile(prefix + "-raw.png", demo::EncodePng(width, kTmjHeight, 1, demo::ToGrey8(tmj)));
+            TmjImage image{width, kTmjHeight, 0, 0, tmj.data()};
+            Export<TraitementAtm4Fn>(module, "TraitementATM4Images")(&image, record);
+            tmjPng = prefix + "-reordered.png";
+            demo::WriteFile(tmjPng, demo::EncodePng(width, kTmjHeight, 1, demo::ToGrey8(tmj)));
+        } else {
+            std::printf("the record has %d sections: no four-image TMJ picture\n", sections);
+        }
+    }
+
+    char buffer[4096];
+    std::string sectionsJson;
+    for (int k = 0; k < 4; ++k) {
+        std::snprintf(buffer, sizeof buffer, "%s{\"offset\": %u, \"width\": %u}", k ? ", " : "",
+                      U16At(record, 51 + 4 * k), U16At(record, 53 + 4 * k));
+        sectionsJson += buffer;
+    }
+    std::string previews;
+    for (size_t i = 0; i < previewMs.size(); ++i) {
+        std::snprintf(buffer, sizeof buffer, "%s%.1f", i ? ", " : "", previewMs[i]);
+        previews += buffer;
+    }
+    std::snprintf(
+        buffer, sizeof buffer,
+        "{\n  \"program\": \"%s\",\n  \"image\": \"%s\",\n  \"image_width\": %d,\n  \"image_rows\": %d,\n"
+        "  \"mirror\": %s,\n"
+        "  \"unit\": {\"kv\": %s, \"ma\": %s, \"time\": %s, \"rotation\": %s},\n"
+        "  \"infos_tir\": {\"program_code\": %u, \"program_name\": %s, \"nox\": %u, \"kv\": %.2f, \"ma\": "
+        "%.2f,"
+        " \"time\": %.2f, \"refreshed\": %u, \"section_count\": %u, \"sections\": [%s], \"dose1\": %.4f,"
+        " \"dose2\": %.4f, \"dose_kind\": %u, \"display_resolution\": [%.17g, %.17g],"
+        " \"real_resolution\": [%.17g, %.17g]},\n"
+        "  \"exposition_time\": {\"time\": %.2f, \"dose1\": %.4f, \"dose2\": %.4f, \"dose_kind\": %u},\n"
+        "  \"measured_ms\": {\"emission_to_notification\": %.1f, \"preview_to_screen\": [%s]}\n}\n",
+        options.program.c_str(),
+        (options.program + (tmj4 && !tmjPng.empty() ? "-reordered.png" : ".png")).c_str(), demo::kLinePixels,
+        demo::kPhantomRows, mirror ? "true" : "false", unitKv.c_str(), unitMa.c_str(), unitTime.c_str(),
+        rotation.c_str(), U16At(record, 0), JsonText(record + 2, 30).c_str(), record[32], FloatAt(record, 33),
+        FloatAt(record, 37), FloatAt(record, 41), U32At(record, 45), U16At(record, 49), sectionsJson.c_str(),
+        FloatAt(record, 91), FloatAt(record, 95), U32At(record, 99), DoubleAt(record, 103),
+        DoubleAt(record, 111), DoubleAt(record, 119), DoubleAt(record, 127), FloatAt(exposition, 41),
+        FloatAt(exposition, 91), FloatAt(exposition, 95), U32At(exposition, 99), notifyDelayMs,
+        previews.c_str());
+    json = buffer;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +379,8 @@ int main(int argc, char** argv) {
     unsigned char mode = 1;
     long closeAfterMs = -1;
     std::string text = "Demo patient";
+    ShotOptions shot;
+    shot.out = BesideExe("shot");
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--module" && i + 1 < argc)
@@ -65,9 +391,20 @@ int main(int argc, char** argv) {
             closeAfterMs = std::atol(argv[++i]);
         else if (a == "--text" && i + 1 < argc)
             text = argv[++i];
+        else if (a == "--program" && i + 1 < argc &&
+                 (std::strcmp(argv[i + 1], "pano") == 0 || std::strcmp(argv[i + 1], "tmj4") == 0))
+            shot.program = argv[++i];
+        else if (a == "--out" && i + 1 < argc)
+            shot.out = argv[++i];
+        else if (a == "--speed" && i + 1 < argc)
+            shot.speed = std::atof(argv[++i]);
+        else if (a == "--rotation" && i + 1 < argc)
+            shot.rotation = argv[++i];
         else {
-            std::fprintf(stderr,
-                         "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n");
+            std::fprintf(
+                stderr,
+                "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n"
+                "                [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1]\n");
             return 2;
         }
     }
@@ -91,6 +428,20 @@ int main(int argc, char** argv) {
     std::printf("OpenCommPort: %d%s\n", open, open == 15 ? " (link open, unit identified)" : " (no link)");
 
     g_panelClosed = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_cycleStarted = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    UnitControl unit(Export<ControlFn>(::GetModuleHandleA("Nxjbus.dll"), "EmuControl"));
+    if (!shot.program.empty()) {
+        if (open != 15 || !unit.Send("speed " + std::to_string(shot.speed))) {
+            std::fprintf(stderr, "a shot needs the embedded unit emulator as Nxjbus.dll and an open link\n");
+            return 1;
+        }
+        mode = 1;
+        // The operator's choice on the unit's keypad: the four-image TMJ, or the full panoramic.
+        unit.Send(shot.program == "tmj4" ? "command 0x1104" : "command 0x7004");
+        if (!shot.rotation.empty())
+            unit.Send("rotation " + shot.rotation);
+        ::CreateDirectoryA(shot.out.c_str(), nullptr);
+    }
     uint32_t userText[64] = {};
     std::memcpy(userText, text.c_str(), text.size() < 255 ? text.size() : 255);
     uint32_t window = 0;
@@ -106,6 +457,18 @@ int main(int argc, char** argv) {
     HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
     HANDLE panelThread = ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
 
+    if (!shot.program.empty()) {
+        std::string json;
+        if (!TakeShot(module, panel, shot, unit, json)) {
+            ::PostMessageA(panel, kMsgEndAcquisition, 0, 0);
+            ::WaitForSingleObject(g_panelClosed, 20000);
+            return 1;
+        }
+        const std::string records = shot.out + "\\" + shot.program + "-records.json";
+        demo::WriteFile(records, std::vector<uint8_t>(json.begin(), json.end()));
+        std::printf("picture, records and panel screenshots in %s (%s-*.png, %s-records.json)\n",
+                    shot.out.c_str(), shot.program.c_str(), shot.program.c_str());
+    }
     if (closeAfterMs >= 0) {
         if (::WaitForSingleObject(g_panelClosed, static_cast<DWORD>(closeAfterMs)) == WAIT_TIMEOUT) {
             std::printf("closing the panel (end of acquisition)\n");

@@ -151,6 +151,14 @@ void SaveRestoreFileIfMissing() {
         unitlink::SaveRestoreFile(session.Get(), LinkLock(), files, path);
 }
 
+void SaveRestoreFileNow() {
+    const std::string& path = theApp().restorePath;
+    unitlink::StdRestoreFileStore files;
+    LinkSession session;
+    if (!path.empty() && session.IsOpen())
+        unitlink::SaveRestoreFile(session.Get(), LinkLock(), files, path);
+}
+
 void CopyShotRecord(uint8_t* record) {
     ShotValues values = Current();
     GetInfosTir(RecordsContext(), values, theApp().mode, record);

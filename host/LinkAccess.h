@@ -53,6 +53,8 @@ void RefreshShotRecords();
 bool RefreshShotRecordsInto(uint8_t* out);
 // Under the link lock: the restore file snapshot from the unit, unless the file can already be read.
 void SaveRestoreFileIfMissing();
+// Under the link lock: the restore file snapshot from the unit, replacing the file.
+void SaveRestoreFileNow();
 // GetInfosTir: the record of the current mode, refreshed, into the host's buffer.
 void CopyShotRecord(uint8_t* record);
 // GetExpositionTime: the four exposure fields of a host's panoramic record.

@@ -1,6 +1,9 @@
 // The panel's state, start-up, polling cycle, operations for pages and dialogs, and close.
 #include "panel/DesignDialog.h"
 
+#include "panel/PreviewBlock.h"
+#include "panel/UnitInfoFileWriter.h"
+
 #include "controls/RegionFromMask.h"
 #include "controls/SkinnedControl.h"
 #include "controls/Displays.h"
@@ -17,6 +20,7 @@
 #include "selection/Pages.h"
 #include "selection/PatientPage.h"
 #include "selection/ProgramPage.h"
+#include "selection/ParameterPage.h"
 #include "support/ErrorProcessing.h"
 #include "support/EventLog.h"
 #include "support/Settings.h"
@@ -361,7 +365,10 @@ void CDesignDialog::UpdateUserInfos() {
     g_beepCount = panel::NextBeepCount(g_beepCount);
     const int family = selection.ProgramFamily();
     if (state & panel::kStateEmission) {
-        if (panel::IsPanoramicFamily(family) && securityTimeOut != 0 && !m_securityRunning) {
+        // The timer waits for the host's first preview of this emission: once one came in, the
+        // poll does not arm it again for the rest of the emission.
+        if (panel::IsPanoramicFamily(family) && securityTimeOut != 0 && !m_securityRunning &&
+            !m_previewThisEmission) {
             ::SetTimer(GetHwnd(), kSecurityTimer, static_cast<UINT>(securityTimeOut), nullptr);
             m_securityRunning = true;
         }
@@ -369,8 +376,10 @@ void CDesignDialog::UpdateUserInfos() {
             emission->SetState(1);
         if (g_beepCount == panel::kBeepPeriod - 1)
             g_sound->Beep();
-    } else if (auto* emission = Find<CAfficheur2Etats>(panelid::kEmission)) {
-        emission->SetState(0);
+    } else {
+        m_previewThisEmission = false;
+        if (auto* emission = Find<CAfficheur2Etats>(panelid::kEmission))
+            emission->SetState(0);
     }
     if (auto* laser = Find<CAfficheur2Etats>(panelid::kLaser))
         laser->SetState((state & panel::kStateLaser) ? 1 : 0);
@@ -592,11 +601,19 @@ void CDesignDialog::UpdateShotValues() {
     std::memcpy(&milliAmps, copy + kPanoMilliAmpsOffset, sizeof milliAmps);
     uint32_t doseKind = 0;
     std::memcpy(&doseKind, copy + kPanoDoseKindOffset, sizeof doseKind);
-    SetDisplayText(panelid::kKv, panel::FormatKv(app.shotKv));
-    SetDisplayText(panelid::kMilliAmps, panel::FormatMilliAmps(milliAmps));
-    SetDisplayText(panelid::kTime, panel::FormatSeconds(app.shotTime, panoramic));
+    const std::string kv = panel::FormatKv(app.shotKv);
+    const std::string ma = panel::FormatMilliAmps(milliAmps);
+    const std::string time = panel::FormatSeconds(app.shotTime, panoramic);
     const bool dose = doseKind == kDoseMilligray || doseKind == kDoseAreaProduct;
-    SetDisplayText(panelid::kDose, dose ? panel::FormatDose(app.shotDose) : panel::FormatFixed(0.0, 2));
+    const std::string doseText = dose ? panel::FormatDose(app.shotDose) : panel::FormatFixed(0.0, 2);
+    SetDisplayText(panelid::kKv, kv);
+    SetDisplayText(panelid::kMilliAmps, ma);
+    SetDisplayText(panelid::kTime, time);
+    SetDisplayText(panelid::kDose, doseText);
+    // The parameter page shows the same values beside its keys.
+    if (TStackedPageEntry* entry = GetPage(kPageParameters))
+        if (auto* page = dynamic_cast<CPage3*>(entry->page))
+            page->SetValueTexts(kv, ma, time, doseText);
     // The tooltip names the unit the dose is in; an unknown kind keeps the last one.
     if (dose)
         panel::SetControlTooltip(GetHwnd(), panelid::kDose,
@@ -841,28 +858,20 @@ void CDesignDialog::OnPreview(HGLOBAL block) {
             ::ShowWindow(preview, SW_SHOW);
     }
     StopSecurityTimer();
+    m_previewThisEmission = true;
+    // The block is another program's: an invalid handle gives no size and no pointer, and its header
+    // must describe no more than the block holds before any of it is used. The block stays the sender's.
     const SIZE_T size = block ? ::GlobalSize(block) : 0;
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(block ? ::GlobalLock(block) : nullptr);
-    if (!header)
+    const auto* bytes = static_cast<const uint8_t*>(size ? ::GlobalLock(block) : nullptr);
+    if (!bytes)
         return;
     HBITMAP bitmap = nullptr;
-    // The block is the host's: its header must describe no more than the block holds.
-    if (size >= sizeof(BITMAPINFOHEADER) && header->biSize >= sizeof(BITMAPINFOHEADER) &&
-        header->biSize < size && header->biWidth > 0 && header->biWidth <= 0x4000 && header->biHeight != 0 &&
-        header->biHeight > -0x4000 && header->biHeight < 0x4000 && header->biPlanes == 1) {
-        const uint64_t colours = header->biBitCount == 8 ? 256 : 0;
-        const uint64_t stride = ((static_cast<uint64_t>(header->biWidth) * header->biBitCount + 31) / 32) * 4;
-        const uint64_t rows =
-            static_cast<uint64_t>(header->biHeight < 0 ? -header->biHeight : header->biHeight);
-        const uint64_t bitsOffset = header->biSize + colours * sizeof(RGBQUAD);
-        if (header->biCompression == BI_RGB && header->biBitCount != 0 &&
-            bitsOffset + stride * rows <= size) {
-            HDC screen = ::GetDC(nullptr);
-            bitmap = ::CreateDIBitmap(screen, header, CBM_INIT,
-                                      reinterpret_cast<const uint8_t*>(header) + bitsOffset,
-                                      reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
-            ::ReleaseDC(nullptr, screen);
-        }
+    if (const auto layout = panel::CheckPreviewBlock(bytes, size)) {
+        HDC screen = ::GetDC(nullptr);
+        bitmap = ::CreateDIBitmap(screen, reinterpret_cast<const BITMAPINFOHEADER*>(bytes), CBM_INIT,
+                                  bytes + layout->pixelOffset, reinterpret_cast<const BITMAPINFO*>(bytes),
+                                  DIB_RGB_COLORS);
+        ::ReleaseDC(nullptr, screen);
     }
     ::GlobalUnlock(block);
     if (!bitmap)
@@ -880,7 +889,7 @@ void CDesignDialog::OnPreview(HGLOBAL block) {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     }
     HBITMAP previous = preview->SetPreview(bitmap);
-    if (cephalometric)
+    if (cephalometric && priority != 0)
         ::SetPriorityClass(::GetCurrentProcess(), priority);
     if (previous)
         ::DeleteObject(previous);
@@ -902,6 +911,7 @@ void CDesignDialog::DestroySequence() {
             ::DestroyMenu(*menu);
         *menu = nullptr;
     }
+    panel::WriteUnitInformationFile();
 }
 
 INT_PTR CDesignDialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {

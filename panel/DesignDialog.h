@@ -174,6 +174,8 @@ private:
     // A poll or waiting-time update in progress: a tick arriving from inside a box it opened waits.
     int m_timerWorkDepth = 0;
     bool m_securityRunning = false;
+    // A preview came in since the unit's emission began.
+    bool m_previewThisEmission = false;
     bool m_destroyed = false;
 };
 

@@ -26,8 +26,3 @@ private:
     CDesignDialog* m_panel;
     platform::UniqueBitmap m_background;
 };
-
-class CPage3 : public CSelectionPage {
-public:
-    explicit CPage3(CDesignDialog* panel) : CSelectionPage(kPageParameters, panel) {}
-};

@@ -1,0 +1,114 @@
+// The unit information file's entries: sections, keys, formats and order, from known blocks.
+#include "panel/UnitInfoFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+namespace {
+
+// Names as "#id", so each entry shows which identifier it used.
+std::string Name(uint16_t id) {
+    return "#" + std::to_string(id);
+}
+
+panel::UnitInfoBlocks SampleBlocks() {
+    panel::UnitInfoBlocks b;
+    std::memcpy(b.identification.data(),
+                "LUMEN70\0\0\0\0\0"
+                "2.10\0\0"
+                "2026-11-02\0\0",
+                30);
+    b.counters.SetU32(0, 1234);
+    b.counters.SetU32(4, 3000000000u); // a tube energy beyond the signed range stays positive
+    std::memcpy(b.factory.data(), "SN-0042", 8);
+    b.factory.SetU16(10, 1);
+    b.factory.SetU16(14, 3);
+    b.factory.SetU16(16, 2);
+    b.calibration.SetS16(0, 812);
+    b.calibration.SetS16(2, -3);
+    b.calibration.SetS16(4, 7);
+    b.calibration.SetS16(68, -12);
+    for (unsigned k = 0; k < 10; ++k)
+        b.calibration.SetF32(6 + 4 * k, 1.0f + 0.25f * static_cast<float>(k));
+    for (unsigned i = 0; i <= 10; ++i)
+        b.calibration.SetS16(46 + 2 * i, static_cast<int16_t>(100 + i));
+    for (unsigned k = 0; k < 5; ++k)
+        b.calibration.SetU8(70 + k, static_cast<uint8_t>(200 + k));
+    b.preferences.SetU16(0, 2);
+    for (unsigned n = 0; n < 6; ++n) {
+        b.preferences.SetS16(4 + 4 * n, static_cast<int16_t>(-static_cast<int>(n)));
+        b.preferences.SetU16(6 + 4 * n, static_cast<uint16_t>(60 + n));
+    }
+    return b;
+}
+
+TEST(UnitInfoFile, WritesEverySectionKeyAndFormatInOrder) {
+    const auto entries = panel::UnitInfoEntries(SampleBlocks(), Name);
+    ASSERT_EQ(entries.size(), 3u + 2 + 4 + 4 + 10 + 11 + 5 + 1 + 12);
+    const struct {
+        size_t index;
+        panel::UnitInfoEntry entry;
+    } expected[] = {
+        {0, {"#4648", "#4653", "LUMEN70"}},
+        {1, {"#4648", "#4654", "2.10"}},
+        {2, {"#4648", "#4655", "2026-11-02"}},
+        {3, {"#4649", "#4656", "1234"}},
+        {4, {"#4649", "#4657", "3000000000"}},
+        {5, {"#4650", "#4658", "SN-0042"}},
+        {6, {"#4650", "#4659", "#4093"}},
+        {7, {"#4650", "#4660", "#4097"}},
+        {8, {"#4650", "#4661", "#4100"}},
+        {9, {"#4651", "#4625", "812"}},
+        {10, {"#4651", "#4626", "-3"}},
+        {11, {"#4651", "#4624", "7"}},
+        {12, {"#4651", "#4647", "-12"}},
+        {13, {"#4651", "#4627", "1.000000"}},
+        {22, {"#4651", "#4636", "3.250000"}},
+        {23, {"#4651", "#4637[0]", "100"}},
+        {33, {"#4651", "#4637[10]", "110"}},
+        {34, {"#4651", "#4662", "200"}},
+        {38, {"#4651", "#4666", "204"}},
+        {39, {"#4652", "#4638", "#4068"}},
+        {40, {"#4652", "#4640 ( #4642, #4644)", "60"}},
+        {41, {"#4652", "#4641 ( #4642, #4644)", "0"}},
+        {46, {"#4652", "#4640 ( #4643, #4644)", "63"}},
+        {51, {"#4652", "#4641 ( #4643, #4646)", "-5"}},
+    };
+    for (const auto& e : expected)
+        EXPECT_EQ(entries[e.index], e.entry) << "entry " << e.index << ": " << entries[e.index].section << " "
+                                             << entries[e.index].key << "=" << entries[e.index].value;
+}
+
+TEST(UnitInfoFile, OptionsBeyondTheirListsGiveEmptyValues) {
+    const struct {
+        size_t factoryOffset;
+        uint16_t value;
+        size_t entry;
+    } cases[] = {{10, 2, 6}, {10, 5, 6}, {14, 4, 7}, {14, 0xFFFF, 7}, {16, 3, 8}, {16, 0x8000, 8}};
+    for (const auto& c : cases) {
+        auto blocks = SampleBlocks();
+        blocks.factory.SetU16(c.factoryOffset, c.value);
+        const auto entries = panel::UnitInfoEntries(blocks, Name);
+        EXPECT_EQ(entries[c.entry].value, "") << "option at " << c.factoryOffset << " = " << c.value;
+        EXPECT_FALSE(entries[c.entry].key.empty()) << "the key is still written";
+    }
+    auto blocks = SampleBlocks();
+    blocks.preferences.SetU16(0, 3);
+    EXPECT_EQ(panel::UnitInfoEntries(blocks, Name)[39].value, " ") << "unknown rest position";
+}
+
+TEST(UnitInfoFile, TextFieldsStopAtTheirEnds) {
+    panel::UnitInfoBlocks blocks; // zeros, as after failed reads
+    std::memset(blocks.identification.data(), 'A', 30);
+    std::memset(blocks.factory.data(), 'S', 32);
+    const auto entries = panel::UnitInfoEntries(blocks, Name);
+    EXPECT_EQ(entries[0].value, std::string(12, 'A'));
+    EXPECT_EQ(entries[1].value, std::string(6, 'A'));
+    EXPECT_EQ(entries[2].value, std::string(12, 'A'));
+    EXPECT_EQ(entries[5].value, std::string(32, 'S'));
+    EXPECT_EQ(entries[3].value, "0");
+}
+
+} // namespace

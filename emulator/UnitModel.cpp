@@ -122,6 +122,10 @@ UnitModel::UnitModel(Clock& clock, std::string_view version) : m_clock(clock) {
     m_version = IsValidVersion(version) ? std::string(version) : std::string(d::kDefaultVersion);
     const int major = std::atoi(m_version.c_str());
     m_protocol = (major == 2 || major == 3) ? 2 : 1;
+    // Units before 1.02 report no TMJ image layout: the host keeps the sections the panel wrote.
+    const size_t point = m_version.find('.');
+    const int hundredths = point == std::string::npos ? 0 : std::atoi(m_version.substr(point + 1, 2).c_str());
+    m_imageLayout = major > 1 || (major == 1 && hundredths >= 2);
     m_nowMs = m_clock.NowMs();
     m_startMs = m_nowMs;
 
@@ -1093,8 +1097,8 @@ void UnitModel::BuildImage(std::array<uint16_t, 164>& w, std::array<bool, 164>& 
 
     const Profile p = ProfileFor(m_program);
     w[L.image / 2 + 0] = m_rotation;
-    w[L.image / 2 + 2] = p.cls.imageCount;
-    w[L.image / 2 + 3] = p.cls.imageLength;
+    w[L.image / 2 + 2] = m_imageLayout ? p.cls.imageCount : 0;
+    w[L.image / 2 + 3] = m_imageLayout ? p.cls.imageLength : 0;
     map(L.image, 4);
 
     w[L.linkCounters / 2 + 0] = m_framesGood;

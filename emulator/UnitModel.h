@@ -219,6 +219,7 @@ private:
     uint64_t m_nowMs = 0;
     std::string m_version;
     int m_protocol = 2;
+    bool m_imageLayout = true; // versions from 1.02 on report the TMJ image layout
 
     // Selection.
     uint8_t m_program = defaults::kStartProgram;

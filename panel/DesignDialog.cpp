@@ -16,7 +16,10 @@
 #include "nxlang/TextIds.h"
 #include "panel/ServiceMenu.h"
 #include "platform/Module.h"
+#include "selection/CephalometricPage.h"
 #include "selection/Pages.h"
+#include "selection/PatientPage.h"
+#include "selection/ProgramPage.h"
 #include "selection/ParameterPage.h"
 #include "support/ErrorProcessing.h"
 #include "support/EventLog.h"
@@ -90,6 +93,17 @@ constexpr int kKeys[] = {IDCANCEL,
 constexpr char kWithVocal[] = "WithVocal";
 constexpr char kStartPgm[] = "StartPGM";
 constexpr char kSecurityTimeOut[] = "SecurityTimeOut";
+
+// The recap's controls: the "x4" caption and the cephalometric recap of the panel, the program page's
+// cephalometry and four-image keys, the cephalometric page's angle display.
+constexpr int kCaptionX4 = 1075;
+constexpr int kRecapCephalometric = 1120;
+constexpr int kPageKeyCephalometry = 1018;
+constexpr int kPageKeyFourImages = 1038;
+constexpr int kPageAngleDisplay = 1118;
+// The patient page's keys.
+constexpr int kPatientAdult = 1011, kPatientChild = 1012, kPatientSlim = 1013, kPatientNormal = 1014,
+              kPatientLarge = 1015;
 
 // The emission beep's poll counter, shared by every panel of the module.
 int g_beepCount = 0;
@@ -505,6 +519,71 @@ void CDesignDialog::SetDisplayText(int id, const std::string& text) {
         display->SetText(text);
 }
 
+// ---- Program recap -------------------------------------------------------------------------------
+
+void CDesignDialog::ApplyX4Caption(panel::X4Caption x4) {
+    if (x4 == panel::X4Caption::Keep)
+        return;
+    if (HWND caption = GetItem(kCaptionX4))
+        ::ShowWindow(caption, x4 == panel::X4Caption::Show ? SW_SHOW : SW_HIDE);
+}
+
+void CDesignDialog::RefreshProgram() {
+    CLumen70App& app = theApp();
+    panel::PanoramicRecap recap;
+    {
+        host::LinkSession link;
+        if (!link.IsOpen())
+            return;
+        unitlink::SelectionRecord selection;
+        link.Get()->ReadSelection(&selection);
+        recap = panel::PanoramicRecapOf(selection.ProgramCode());
+        // The host copies the records from its own thread under this lock: the program fields change
+        // under it too, never half-written beside the copy.
+        panel::WritePanoramicFields(app.panoRecord.get(), recap,
+                                    recap.nameId ? platform::LoadText(*recap.nameId) : std::string());
+    }
+    for (const panel::RecapPairControls& pair : panel::kRecapPairs) {
+        const int lit = (recap.pairs & pair.pair) ? 1 : 0;
+        if (auto* lamp = Find<CAfficheur2Etats>(pair.panelLamp))
+            lamp->SetState(lit);
+        if (auto* key = FindOnPage<CAfficheur2Etats>(kPageProgram, pair.pageKey))
+            key->SetState(lit);
+    }
+    if (auto* cephalometry = FindOnPage<CAfficheur2Etats>(kPageProgram, kPageKeyCephalometry))
+        cephalometry->SetState(0);
+    if (auto* fourImages = FindOnPage<CBoutonRond>(kPageProgram, kPageKeyFourImages))
+        fourImages->SetState(recap.tmjImages);
+    ApplyX4Caption(recap.x4);
+}
+
+void CDesignDialogV3::RefreshProgram() {
+    CLumen70App& app = theApp();
+    auto* page = dynamic_cast<CPage4*>(GetPage(kPageCephalometric) ? GetPage(kPageCephalometric)->page : nullptr);
+    const int angle = page ? page->Angle() : 0;
+    panel::CephalometricRecap recap;
+    {
+        host::LinkSession link;
+        if (!link.IsOpen())
+            return;
+        unitlink::SelectionRecord selection;
+        link.Get()->ReadSelection(&selection);
+        recap = panel::CephalometricRecapOf(selection.ProgramCode());
+        panel::WriteCephalometricFields(app.panoRecord.get(), app.cephRecord.get(), recap,
+                                        recap.nameId ? platform::LoadText(*recap.nameId) : std::string(), angle);
+    }
+    for (int id : panel::kCephalometricKeys)
+        if (auto* key = FindOnPage<CAfficheur2Etats>(kPageCephalometric, id))
+            key->SetState(id == recap.litKey.value_or(0) ? 1 : 0);
+    if (recap.recapState)
+        if (auto* views = Find<controls::CAfficheur6Etats>(kRecapCephalometric))
+            views->SetState(*recap.recapState);
+    if (recap.angleHidden)
+        if (auto* display = FindOnPage<controls::CSpecialDisplay>(kPageCephalometric, kPageAngleDisplay))
+            display->SetState(*recap.angleHidden);
+    ApplyX4Caption(recap.x4);
+}
+
 void CDesignDialog::RefreshSelection() {
     RefreshProgram();
     RefreshPatient();
@@ -558,6 +637,14 @@ void CDesignDialog::RefreshPatient() {
         child->SetState(selection.Age() == 0 ? 1 : 0);
     if (build)
         build->SetState(selection.Build() <= 2 ? selection.Build() : 0);
+    // The patient page's keys: the age and the build the unit reports, none for a value it has no key for.
+    for (const auto& [key, lit] : {std::pair{kPatientAdult, selection.Age() == 1},
+                                   {kPatientChild, selection.Age() == 0},
+                                   {kPatientSlim, selection.Build() == 0},
+                                   {kPatientNormal, selection.Build() == 1},
+                                   {kPatientLarge, selection.Build() == 2}})
+        if (auto* button = FindOnPage<CAfficheur2Etats>(kPagePatient, key))
+            button->SetState(lit ? 1 : 0);
 }
 
 void CDesignDialog::RefreshNoxButton() {

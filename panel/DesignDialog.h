@@ -7,6 +7,7 @@
 #include "panel/PanelLayout.h"
 #include "panel/PanelOperations.h"
 #include "panel/PanelRules.h"
+#include "panel/ProgramRecap.h"
 #include "platform/Handle.h"
 #include "selection/StackedDialog.h"
 
@@ -75,8 +76,9 @@ public:
     virtual void OnCycleStarted(const unitlink::SelectionRecord& selection);
     // One polling step: read the unit, light the panel, hand on a latched error, show messages.
     virtual void UpdateUserInfos();
-    // The program recap of the design.
-    virtual void RefreshProgram() {}
+    // The program recap of the design: the panoramic designs light the panel's recap lamps and the
+    // program page; both write the program fields of the shot records.
+    virtual void RefreshProgram();
     // Greys what the design cannot run in the technical menu's second branch (panel/ServiceMenu.cpp).
     virtual void AdjustServiceMenu(HMENU&) {}
     // The panel's layout for its design; false ends the panel at start-up with result 0.
@@ -136,6 +138,15 @@ protected:
     template <typename Control> Control* Find(int id) const {
         return dynamic_cast<Control*>(platform::Window::FromHandle(GetItem(id)));
     }
+    // A control of one of the pages, as the class it was attached as; null when absent.
+    template <typename Control> Control* FindOnPage(UINT pageId, int id) {
+        TStackedPageEntry* entry = GetPage(pageId);
+        if (!entry || !entry->page)
+            return nullptr;
+        return dynamic_cast<Control*>(platform::Window::FromHandle(::GetDlgItem(entry->page->GetHwnd(), id)));
+    }
+    // Shows or hides the "x4" caption as the recap asks.
+    void ApplyX4Caption(panel::X4Caption x4);
 
 private:
     void StartUp();
@@ -187,6 +198,8 @@ class CDesignDialogV3 : public CDesignDialog {
 public:
     using CDesignDialog::CDesignDialog;
     bool LayoutPanel() override;
+    // The cephalometric recap: the panel's view recap and the cephalometric page.
+    void RefreshProgram() override;
     void AdjustServiceMenu(HMENU& menu) override;
     void OnCycleStarted(const unitlink::SelectionRecord& selection) override;
 };

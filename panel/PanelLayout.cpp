@@ -333,14 +333,22 @@ HWND CreateTooltips(HWND panel) {
 
 struct FindTooltip {
     HWND owner;
+    HWND control;
     HWND found = nullptr;
 };
 
+// The panel's own tooltip: the pages' tooltips belong to the panel's window too, but not the control.
 BOOL CALLBACK MatchTooltip(HWND wnd, LPARAM parameter) {
     auto* search = reinterpret_cast<FindTooltip*>(parameter);
     char name[32] = {};
     ::GetClassNameA(wnd, name, sizeof name);
-    if (::GetWindow(wnd, GW_OWNER) == search->owner && lstrcmpiA(name, TOOLTIPS_CLASSA) == 0) {
+    if (::GetWindow(wnd, GW_OWNER) != search->owner || lstrcmpiA(name, TOOLTIPS_CLASSA) != 0)
+        return TRUE;
+    TTTOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = search->owner;
+    tool.uId = reinterpret_cast<UINT_PTR>(search->control);
+    if (::SendMessageA(wnd, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&tool))) {
         search->found = wnd;
         return FALSE;
     }
@@ -408,11 +416,13 @@ bool LayoutPanel(HWND panel, HBITMAP background, Design design, PanelControls& c
 }
 
 void SetControlTooltip(HWND panel, int controlId, UINT textId) {
-    FindTooltip search{panel};
+    HWND control = ::GetDlgItem(panel, controlId);
+    if (!control)
+        return;
+    FindTooltip search{panel, control};
     ::EnumThreadWindows(::GetWindowThreadProcessId(panel, nullptr), &MatchTooltip,
                         reinterpret_cast<LPARAM>(&search));
-    HWND control = ::GetDlgItem(panel, controlId);
-    if (!search.found || !control)
+    if (!search.found)
         return;
     std::string text = platform::LoadText(textId);
     TTTOOLINFOA tool{};

@@ -1,5 +1,5 @@
 // The four selection pages hosted by the panel: program (159), patient (160), parameters (161) and
-// cephalometric view (25001).
+// cephalometric view (25001). The program, patient and cephalometric pages have files of their own.
 #pragma once
 
 #include "platform/Handle.h"
@@ -25,17 +25,4 @@ protected:
 private:
     CDesignDialog* m_panel;
     platform::UniqueBitmap m_background;
-};
-
-class CPage1 : public CSelectionPage {
-public:
-    explicit CPage1(CDesignDialog* panel) : CSelectionPage(kPageProgram, panel) {}
-};
-class CPage2 : public CSelectionPage {
-public:
-    explicit CPage2(CDesignDialog* panel) : CSelectionPage(kPagePatient, panel) {}
-};
-class CPage4 : public CSelectionPage {
-public:
-    explicit CPage4(CDesignDialog* panel) : CSelectionPage(kPageCephalometric, panel) {}
 };

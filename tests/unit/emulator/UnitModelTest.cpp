@@ -261,6 +261,17 @@ TEST_F(UnitTest, ProgramsReportTheirImageLayout) {
     EXPECT_EQ(Word(92), 1);
 }
 
+TEST(UnitVersion, UnitsBefore102ReportNoImageLayout) {
+    // Protocol 1 keeps the layout's count and length at bytes 84 and 86.
+    for (const auto& [version, layout] : {std::pair{"1.01", Words{0, 0}}, {"1.02", Words{4, 3344}}}) {
+        emu::ManualClock clock;
+        UnitModel unit(clock, version);
+        const uint16_t fourImages = 0x1104;
+        ASSERT_EQ(unit.WriteRegisters(At(128), 1, &fourImages), 0);
+        EXPECT_EQ(ReadFrom(unit, At(84), 2), layout) << version;
+    }
+}
+
 TEST_F(UnitTest, ErrorsBlockReadinessUntilCleared) {
     Command(0x0085);
     unit.SetError(1);

@@ -7,6 +7,7 @@
 #include "link/DataBlocks.h"
 #include "platform/Module.h"
 #include "resources/ResourceIds.h"
+#include "selection/PageSupport.h"
 #include "support/Settings.h"
 #include "support/WinRegistry.h"
 
@@ -307,28 +308,7 @@ void KeepOutOfPageArea(HWND panel, int id) {
 }
 
 HWND CreateTooltips(HWND panel) {
-    HWND tip =
-        ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
-                          WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, panel, nullptr, platform::ResourceModule(), nullptr);
-    if (!tip)
-        return nullptr;
-    for (const auto& [id, textId] : kTooltips) {
-        HWND control = ::GetDlgItem(panel, id);
-        if (!control)
-            continue;
-        std::string text = platform::LoadText(textId);
-        TTTOOLINFOA tool{};
-        tool.cbSize = sizeof tool;
-        // The tooltip watches each control's mouse itself, so no message needs relaying to it.
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = panel;
-        tool.uId = reinterpret_cast<UINT_PTR>(control);
-        tool.lpszText = text.data();
-        ::SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-    ::SendMessageA(tip, TTM_ACTIVATE, TRUE, 0);
-    return tip;
+    return selection::CreateBalloonTooltip(panel, kTooltips, TTS_ALWAYSTIP);
 }
 
 struct FindTooltip {

@@ -62,21 +62,23 @@ bool SetPageCursor(HWND page, HWND over, std::initializer_list<int> keys) {
     return true;
 }
 
-HWND CreatePageTooltip(HWND page, std::initializer_list<std::pair<int, UINT>> tips) {
-    HWND tip = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_BALLOON | TTS_NOPREFIX,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, page, nullptr,
+HWND CreateBalloonTooltip(HWND owner, std::span<const std::pair<int, UINT>> tips, DWORD extraStyle) {
+    HWND tip = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                 WS_POPUP | TTS_BALLOON | TTS_NOPREFIX | extraStyle, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
                                  platform::ResourceModule(), nullptr);
     if (!tip)
         return nullptr;
     for (const auto& [id, textId] : tips) {
-        HWND control = ::GetDlgItem(page, id);
+        HWND control = ::GetDlgItem(owner, id);
         if (!control)
             continue;
         std::string text = platform::LoadText(textId);
         TTTOOLINFOA tool{};
         tool.cbSize = sizeof tool;
+        // The tooltip watches each control's mouse itself, so no message needs relaying to it.
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = page;
+        tool.hwnd = owner;
         tool.uId = reinterpret_cast<UINT_PTR>(control);
         tool.lpszText = text.data();
         ::SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -48,8 +49,8 @@ bool SendPageCommand(CDesignDialog* panel, uint16_t word, UINT prompt);
 // the hourglass while busy, else the default. True when the page set the cursor.
 bool SetPageCursor(HWND page, HWND over, std::initializer_list<int> keys);
 
-// A balloon tooltip over the page's controls (id, language-library text); it watches their mouse
-// itself. Destroyed with the page.
-HWND CreatePageTooltip(HWND page, std::initializer_list<std::pair<int, UINT>> tips);
+// A balloon tooltip over a window's controls (id, language-library text); it watches their mouse
+// itself. Destroyed with its owner. The panel's own shows even while the panel is inactive.
+HWND CreateBalloonTooltip(HWND owner, std::span<const std::pair<int, UINT>> tips, DWORD extraStyle = 0);
 
 } // namespace selection

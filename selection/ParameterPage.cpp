@@ -11,6 +11,7 @@
 #include "platform/Module.h"
 #include "resources/ParameterPageIds.h"
 #include "resources/ResourceIds.h"
+#include "selection/PageSupport.h"
 
 #include <commctrl.h>
 
@@ -164,26 +165,7 @@ void CPage3::Layout() {
 }
 
 void CPage3::CreateTooltips() {
-    HWND page = GetHwnd();
-    m_tooltip = ::CreateWindowExA(
-        WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_BALLOON | TTS_NOPREFIX, CW_USEDEFAULT,
-        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, page, nullptr, platform::ResourceModule(), nullptr);
-    if (!m_tooltip)
-        return;
-    for (const auto& [id, textId] : kTooltips) {
-        HWND control = GetItem(id);
-        if (!control)
-            continue;
-        std::string text = platform::LoadText(textId);
-        TTTOOLINFOA tool{};
-        tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = page;
-        tool.uId = reinterpret_cast<UINT_PTR>(control);
-        tool.lpszText = text.data();
-        ::SendMessageA(m_tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-    ::SendMessageA(m_tooltip, TTM_ACTIVATE, TRUE, 0);
+    m_tooltip = selection::CreateBalloonTooltip(GetHwnd(), kTooltips);
 }
 
 void CPage3::SetValueTexts(const std::string& kv, const std::string& milliAmps, const std::string& time,

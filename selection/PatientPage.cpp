@@ -44,11 +44,12 @@ BOOL CPage2::OnInitDialog() {
     if (auto* bar = m_controls.Attach<controls::CJoliBouton>(page, IDC_TRAIT))
         bar->SetBitmaps(kBarBitmaps[0], kBarBitmaps[1], kBarBitmaps[2], kBarBitmaps[3]);
     selection::PlaceOnSkin(page, IDC_TRAIT, kBarFx, kBarFy);
-    selection::CreatePageTooltip(page, {{kKeys[0].id, kKeys[0].tip},
-                                        {kKeys[1].id, kKeys[1].tip},
-                                        {kKeys[2].id, kKeys[2].tip},
-                                        {kKeys[3].id, kKeys[3].tip},
-                                        {kKeys[4].id, kKeys[4].tip}});
+    const std::pair<int, UINT> tips[] = {{kKeys[0].id, kKeys[0].tip},
+                                         {kKeys[1].id, kKeys[1].tip},
+                                         {kKeys[2].id, kKeys[2].tip},
+                                         {kKeys[3].id, kKeys[3].tip},
+                                         {kKeys[4].id, kKeys[4].tip}};
+    selection::CreateBalloonTooltip(page, tips);
     return TRUE;
 }
 

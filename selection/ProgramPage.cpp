@@ -67,7 +67,8 @@ BOOL CPage1::OnInitDialog() {
         side->SetText("R");
     }
     selection::PlaceOnSkin(page, IDC_PAGE_STATIC_R, kSideMarkerFx, kSideMarkerFy);
-    selection::CreatePageTooltip(page, {{IDC_BUTTON_ATMX4, kFourImagesTip}});
+    const std::pair<int, UINT> tips[] = {{IDC_BUTTON_ATMX4, kFourImagesTip}};
+    selection::CreateBalloonTooltip(page, tips);
     return TRUE;
 }
 

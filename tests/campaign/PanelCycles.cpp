@@ -62,13 +62,14 @@ struct HandleList {
 using QuerySystemFn = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
 
 long SystemHandleCount() {
-    static const auto query = reinterpret_cast<QuerySystemFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    static const auto query = reinterpret_cast<QuerySystemFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     constexpr int kSystemHandleInformation = 16;
     std::vector<unsigned char> buffer(1 << 20);
     for (int attempt = 0; query && attempt < 6; ++attempt) {
         ULONG needed = 0;
-        const LONG status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        const LONG status =
+            query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
         if (status == 0) {
             const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
             long n = 0;
@@ -219,7 +220,8 @@ private:
                 return false;
             }
             HMODULE bus = ::GetModuleHandleA("Nxjbus.dll");
-            m_control = reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
+            m_control =
+                reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
             if (!m_control) {
                 std::printf("the emulator's bus library is not beside the module\n");
                 return false;
@@ -371,7 +373,8 @@ private:
             std::printf("%s: %ld at cycle %d, highest after %ld (noise %ld)\n", m.name, baseline,
                         kSettlingCycles, highest, m.noise);
             if (highest - baseline > m.noise)
-                Fail(static_cast<int>(at), std::string(m.name) + " grew by " + std::to_string(highest - baseline));
+                Fail(static_cast<int>(at),
+                     std::string(m.name) + " grew by " + std::to_string(highest - baseline));
         }
     }
 

@@ -28,7 +28,7 @@ constexpr int kExposureEvery = 10;
 // Noise: a handle or window object a system thread opens or drops on its own, heap pages rounded up.
 constexpr long kHandleNoise = 8;
 constexpr long kGuiObjectNoise = 8;
-constexpr long kPrivateBytesNoise = 2L << 20;
+constexpr long kPrivateBytesNoise = 1L << 20;
 
 struct Unit {
     const char* version;
@@ -38,6 +38,7 @@ constexpr Unit kUnits[] = {{"1.02", "Lumen70_Cycles1.dll"}, {"2.10", "Lumen70_Cy
 
 struct Figures {
     double startMs = 0;
+    double startCpuMs = 0;
     long handles = 0;
     long gdi = 0;
     long user = 0;
@@ -160,6 +161,16 @@ double NowMs() {
     return static_cast<double>(now.QuadPart) / perMs;
 }
 
+double ThreadCpuMs(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!thread || !::GetThreadTimes(thread, &created, &exited, &kernel, &user))
+        return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>(static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+}
+
 std::string WindowsPath(std::string path) {
     if (!path.empty() && path[0] == '/')
         path = "Z:" + path;
@@ -247,17 +258,33 @@ private:
         std::printf("cycle %d: %s\n", cycle, what.c_str());
     }
 
+    // One panel started and closed; after a shot the host ends the acquisition once it has the
+    // picture, which closes the panel, otherwise the user closes it.
     bool Cycle(int i, Figures& f) {
         const int design = (i / 2) % 2;
         const unsigned char mode = static_cast<unsigned char>(i % 2);
         const bool expose = i % kExposureEvery == kExposureEvery - 1;
         // A fresh unit of the cycle's software, as after a power cycle; the module's link stays open.
         Control((std::string("version ") + kUnits[design].version).c_str());
+        HWND panel = nullptr;
+        if (!Start(i, design, mode, f, panel))
+            return false;
+        const bool exposed = !expose || Expose(i);
+        const bool closed = Close(i, panel, expose);
+        const Figures after = Sample();
+        f.handles = after.handles;
+        f.gdi = after.gdi;
+        f.user = after.user;
+        f.privateBytes = after.privateBytes;
+        return exposed && closed;
+    }
+
+    // A host opens the port before every panel: closing the panel closed the bus.
+    bool Start(int i, int design, unsigned char mode, Figures& f, HWND& panel) {
         {
             std::lock_guard lock(HostEvents().mutex);
             HostEvents().events.clear();
         }
-        // A host opens the port before every panel: closing the panel closed the bus.
         const int opened = m_modules[design]->Get<harness::OpenCommPortFn>("OpenCommPort")();
         if (opened != 15) {
             Fail(i, "OpenCommPort gave " + std::to_string(opened));
@@ -265,37 +292,48 @@ private:
         }
         uint32_t slot = 0;
         const auto start = m_modules[design]->Get<harness::StartDialogFn>("StartDialog");
+        const double cpuBefore = ThreadCpuMs(::GetCurrentThread());
         const double before = NowMs();
         const int started = start(0, &slot, &RecordNotify, mode, nullptr);
         f.startMs = NowMs() - before;
-        const HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
+        panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
         if (started != 15 || !::IsWindow(panel)) {
             Fail(i, "StartDialog gave " + std::to_string(started));
             return false;
         }
-        const DWORD threadId = ::GetWindowThreadProcessId(panel, nullptr);
-        HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, threadId);
-        bool ok = true;
-        if (expose) {
-            ok = Expose(i);
-        } else {
-            ::Sleep(100); // a few polls of the unit
-        }
-        // After a shot the host ends the acquisition once it has the picture, which closes the panel;
-        // otherwise the user closes it.
-        if (expose)
+        // The panel's thread was born in this call: all its time so far is StartDialog's.
+        HANDLE gui =
+            ::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
+        f.startCpuMs = ThreadCpuMs(::GetCurrentThread()) - cpuBefore + ThreadCpuMs(gui);
+        if (gui)
+            ::CloseHandle(gui);
+        return true;
+    }
+
+    // Closed means gone, the host told 1 then 3, and the panel's thread ended, so that the figures
+    // taken next hold only what outlives a panel.
+    bool Close(int i, HWND panel, bool byHostEnd) {
+        HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
+        if (byHostEnd)
             ::SendMessageA(panel, kMsgHostEndAcquisition, 0, 0);
         else
+            ::Sleep(100); // a few polls of the unit first
+        if (!byHostEnd)
             ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+        bool ok = true;
         if (!WaitFor([&] { return !::IsWindow(panel); }, 5000)) {
             Fail(i, "the panel stayed open");
             ok = false;
         }
-        if (!WaitFor([] { return Count(1) == 1 && Count(3) == 1; }, 5000)) {
+        if (!WaitFor(
+                [] {
+                    return Notified() == std::vector<int32_t>{1, 3} ||
+                           (Count(0) == 1 && Count(1) == 1 && Count(3) == 1);
+                },
+                5000)) {
             Fail(i, "the host was not told the panel closed");
             ok = false;
         }
-        // Figures are taken with the panel's thread gone, so they hold only what outlives a cycle.
         if (thread) {
             if (::WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0) {
                 Fail(i, "the panel's thread did not end");
@@ -303,11 +341,6 @@ private:
             }
             ::CloseHandle(thread);
         }
-        const Figures after = Sample();
-        f.handles = after.handles;
-        f.gdi = after.gdi;
-        f.user = after.user;
-        f.privateBytes = after.privateBytes;
         return ok;
     }
 
@@ -330,22 +363,35 @@ private:
         if (csvPath.empty())
             return;
         std::ofstream out(WindowsPath(csvPath));
-        out << "cycle,start_ms,handles,gdi,user,private_bytes\n";
+        out << "cycle,start_ms,start_cpu_ms,handles,gdi,user,private_bytes\n";
         for (size_t i = 0; i < figures.size(); ++i) {
             const Figures& f = figures[i];
-            out << i << ',' << f.startMs << ',' << f.handles << ',' << f.gdi << ',' << f.user << ','
-                << f.privateBytes << '\n';
+            out << i << ',' << f.startMs << ',' << f.startCpuMs << ',' << f.handles << ',' << f.gdi << ','
+                << f.user << ',' << f.privateBytes << '\n';
         }
     }
 
     void Judge(const std::vector<Figures>& figures) {
-        double slowest = 0;
+        // The budget holds StartDialog's own work: the processor time of the calling thread and of the
+        // panel's thread during the call. Its wall time is recorded and summed up too, but on a machine
+        // shared with other builds it mostly tells how long the threads waited for a processor.
+        std::vector<double> wall, cpu;
         for (size_t i = 0; i < figures.size(); ++i) {
-            slowest = std::max(slowest, figures[i].startMs);
-            if (figures[i].startMs > kStartBudgetMs)
-                Fail(static_cast<int>(i), "StartDialog took " + std::to_string(figures[i].startMs) + " ms");
+            wall.push_back(figures[i].startMs);
+            cpu.push_back(figures[i].startCpuMs);
+            if (figures[i].startCpuMs > kStartBudgetMs)
+                Fail(static_cast<int>(i),
+                     "StartDialog worked " + std::to_string(figures[i].startCpuMs) + " ms");
         }
-        std::printf("slowest StartDialog: %.1f ms (budget %.0f ms)\n", slowest, kStartBudgetMs);
+        std::sort(wall.begin(), wall.end());
+        std::sort(cpu.begin(), cpu.end());
+        const auto over =
+            std::count_if(wall.begin(), wall.end(), [](double t) { return t > kStartBudgetMs; });
+        std::printf("StartDialog processor time: median %.1f ms, most %.1f ms (budget %.0f ms)\n",
+                    cpu[cpu.size() / 2], cpu.back(), kStartBudgetMs);
+        std::printf("StartDialog wall time: median %.1f ms, slowest %.1f ms, %d of %d over %.0f ms\n",
+                    wall[wall.size() / 2], wall.back(), static_cast<int>(over), static_cast<int>(wall.size()),
+                    kStartBudgetMs);
         if (figures.size() <= static_cast<size_t>(kSettlingCycles)) {
             std::printf("growth not judged: %d cycles or fewer\n", kSettlingCycles);
             return;

@@ -153,39 +153,6 @@ void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict
 }
 #endif
 
-#if defined(__SSE2__)
-// An image far beyond any cache is written around the cache: the lines are arranged in small batches
-// into a buffer that stays in the first-level cache, and each batch goes to the image with streaming
-// stores, which do not read the destination in before writing it (a third of the memory traffic).
-// Smaller images are written normally, so the host finds them in the cache.
-constexpr std::uint64_t kStreamingBytes = std::uint64_t{32} << 20;
-constexpr int kStreamingBatchLines = 8;
-
-void StreamOut(unsigned char* destination, const unsigned char* staged, std::size_t bytes) {
-    // The head up to 16-byte alignment and the tail are plain stores; the rest streams.
-    const std::size_t head =
-        std::min(bytes, (16 - reinterpret_cast<std::uintptr_t>(destination) % 16) % std::size_t{16});
-    std::memcpy(destination, staged, head);
-    std::size_t i = head;
-    for (; i + 16 <= bytes; i += 16)
-        _mm_stream_si128(reinterpret_cast<__m128i*>(destination + i),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(staged + i)));
-    std::memcpy(destination + i, staged + i, bytes - i);
-}
-
-void ArrangeStreaming(unsigned char* destination, int lines, const unsigned char* source, bool mirror) {
-    alignas(64) unsigned char staged[kStreamingBatchLines * kLineBytes];
-    for (int first = 0; first < lines; first += kStreamingBatchLines) {
-        const int batch = std::min(kStreamingBatchLines, lines - first);
-        for (int l = 0; l < batch; ++l)
-            ArrangeLine(staged + l * kLineBytes, source + (first + l) * kLineBytes, mirror);
-        StreamOut(destination + first * kLineBytes, staged, batch * kLineBytes);
-    }
-    // Streaming stores are weakly ordered: the image is complete for every reader once this returns.
-    _mm_sfence();
-}
-#endif
-
 } // namespace
 
 void AllowWideVectors(bool allowed) {
@@ -209,12 +176,6 @@ bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* 
     const auto d = reinterpret_cast<std::uintptr_t>(destination);
     const auto s = reinterpret_cast<std::uintptr_t>(source);
     if (d + bytes <= s || s + bytes <= d) {
-#if defined(__SSE2__)
-        if (bytes >= kStreamingBytes) {
-            ArrangeStreaming(destination, lines, source, mirror);
-            return true;
-        }
-#endif
         for (int l = 0; l < lines; ++l)
             ArrangeLine(destination + l * kLineBytes, source + l * kLineBytes, mirror);
         return true;

@@ -90,29 +90,6 @@ TEST(ReArrange, InPlaceAndOverlappingBuffersGiveTheSameResultAsSeparateOnes) {
     }
 }
 
-TEST(ReArrange, AnImageBeyondTheCachesMatchesLineByLineAtAnyDestinationAlignment) {
-    // Over 32 MiB the lines go out in batches with streaming stores: the same pixels as one line at a
-    // time, nothing written before or after the image, whatever the destination's alignment.
-    constexpr int kLines = 13500;
-    Bytes raw(kLines * kLineBytes);
-    for (std::size_t i = 0; i < raw.size(); ++i)
-        raw[i] = static_cast<unsigned char>(i * 7 + (i >> 12));
-    for (const auto& [mirror, offset] : {std::pair{false, 0}, {false, 1}, {true, 8}, {true, 13}}) {
-        Bytes expected(raw.size());
-        for (int l = 0; l < kLines; ++l)
-            ASSERT_TRUE(ReArrange(expected.data() + l * kLineBytes, kPixelsPerLine,
-                                  raw.data() + l * kLineBytes, mirror));
-        Bytes arena(raw.size() + 64, kSentinel);
-        ASSERT_TRUE(ReArrange(arena.data() + offset, kLines * kPixelsPerLine, raw.data(), mirror));
-        EXPECT_EQ(0, std::memcmp(arena.data() + offset, expected.data(), expected.size()))
-            << "offset " << offset;
-        EXPECT_TRUE(std::all_of(arena.begin(), arena.begin() + offset,
-                                [](unsigned char b) { return b == kSentinel; }));
-        EXPECT_TRUE(std::all_of(arena.begin() + offset + raw.size(), arena.end(),
-                                [](unsigned char b) { return b == kSentinel; }));
-    }
-}
-
 // A TMJ picture whose pixels are non-zero and tell their place, and a record holding its layout.
 struct Tmj {
     std::vector<std::uint16_t> pixels;

@@ -60,6 +60,8 @@ static_assert(sizeof(void*) != 8 || (offsetof(TmjImage, pixels) == 16 && sizeof(
 // Returns false, writing nothing, for null pointers, a count below one line, or a range that would
 // run past the end of the address space.
 bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* source, bool mirror);
+// Tests only: false keeps ReArrange on its baseline SSE2 path where the processor has AVX2.
+void AllowWideVectors(bool allowed);
 
 // Recomposes a four-image TMJ picture in place: the images of sections 1, 2 and 3 move to the order
 // 2, 3, 1 while the gaps between sections keep their widths; everything right of section 0 that is

@@ -37,18 +37,26 @@ unsigned PixelAt(const Bytes& b, std::size_t line, int pixel) {
 TEST(ReArrange, EveryPixelLandsWhereTheDetectorOrderPutsIt) {
     // Each group holds pixel A then B: A fills the first half from the left, B the second; mirroring
     // reverses each half.
-    const Bytes raw = RawLines(3);
-    Bytes plain(raw.size(), kSentinel), mirrored(raw.size(), kSentinel);
-    ASSERT_TRUE(ReArrange(plain.data(), 3 * kPixelsPerLine, raw.data(), false));
-    ASSERT_TRUE(ReArrange(mirrored.data(), 3 * kPixelsPerLine, raw.data(), true));
-    for (unsigned l = 0; l < 3; ++l)
-        for (int j = 0; j < kGroupsPerLine; ++j) {
-            const unsigned a = l << 11 | 2 * j, b = a + 1;
-            ASSERT_EQ(PixelAt(plain, l, j), a) << "line " << l << " group " << j;
-            ASSERT_EQ(PixelAt(plain, l, 622 + j), b) << "line " << l << " group " << j;
-            ASSERT_EQ(PixelAt(mirrored, l, 1243 - j), a) << "line " << l << " group " << j;
-            ASSERT_EQ(PixelAt(mirrored, l, 621 - j), b) << "line " << l << " group " << j;
-        }
+    // Both vector paths: the wide one where the processor has it, and the baseline.
+    for (const bool wide : {true, false}) {
+        AllowWideVectors(wide);
+        const Bytes raw = RawLines(3);
+        Bytes plain(raw.size(), kSentinel), mirrored(raw.size(), kSentinel);
+        ASSERT_TRUE(ReArrange(plain.data(), 3 * kPixelsPerLine, raw.data(), false));
+        ASSERT_TRUE(ReArrange(mirrored.data(), 3 * kPixelsPerLine, raw.data(), true));
+        AllowWideVectors(true);
+        for (unsigned l = 0; l < 3; ++l)
+            for (int j = 0; j < kGroupsPerLine; ++j) {
+                const unsigned a = l << 11 | 2 * j, b = a + 1;
+                ASSERT_EQ(PixelAt(plain, l, j), a) << "wide " << wide << " line " << l << " group " << j;
+                ASSERT_EQ(PixelAt(plain, l, 622 + j), b)
+                    << "wide " << wide << " line " << l << " group " << j;
+                ASSERT_EQ(PixelAt(mirrored, l, 1243 - j), a)
+                    << "wide " << wide << " line " << l << " group " << j;
+                ASSERT_EQ(PixelAt(mirrored, l, 621 - j), b)
+                    << "wide " << wide << " line " << l << " group " << j;
+            }
+    }
 }
 
 TEST(ReArrange, ArrangesWholeLinesOnlyAndRefusesTheRest) {

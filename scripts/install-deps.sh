@@ -6,7 +6,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick socat
   libmodbus-dev libcairo2-dev libgtest-dev googletest libbenchmark-dev
-  espeak-ng sox fonts-liberation fonts-dejavu-core mbpoll jq
+  espeak-ng sox fonts-liberation fonts-dejavu-core mbpoll jq ghostscript
   clang libclang-rt-14-dev
 )
 missing=()

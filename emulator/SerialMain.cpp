@@ -2,6 +2,7 @@
 // control lines on standard input and, optionally, on a loopback TCP port.
 #include "emulator/Clock.h"
 #include "emulator/ControlLine.h"
+#include "emulator/LinkReplay.h"
 #include "emulator/UnitModel.h"
 
 #include <modbus.h>
@@ -17,7 +18,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,13 +36,14 @@ struct Options {
     int controlPort = -1; // -1 = none, 0 = any free port
     std::string stateFile;
     double speed = 1.0;
+    std::string replay; // a service trace to answer from instead of the model
 };
 
 void Usage(FILE* out) {
     std::fprintf(
         out,
         "usage: lumen-emulator --serial PATH [--baud N] [--unit-version TEXT] [--slave N]\n"
-        "                      [--control PORT] [--state FILE] [--speed N]\n"
+        "                      [--control PORT] [--state FILE] [--speed N] [--replay TRACE]\n"
         "  --serial PATH        serial device to serve on (e.g. one end of a socat pty pair)\n"
         "  --baud N             9600, 19200 (default), 38400, 57600 or 115200\n"
         "  --unit-version TEXT  identification version, default %s (1.xx protocol 1, 2.xx/3.xx protocol 2)\n"
@@ -47,6 +51,8 @@ void Usage(FILE* out) {
         "  --control PORT       scenario lines on 127.0.0.1:PORT (0 = any free port, printed)\n"
         "  --state FILE         the unit's non-volatile memory (blocks, counters, set points)\n"
         "  --speed N            run the unit's clock N times faster than real time\n"
+        "  --replay TRACE       answer as the unit did in a recorded bus trace (NXJBUS_TRACE); every\n"
+        "                       request that differs from the trace is reported on standard error\n"
         "scenario lines (also on standard input): %s\n",
         emu::defaults::kDefaultVersion, emu::defaults::kDefaultSlave, emu::ControlHelp());
 }
@@ -82,6 +88,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.slave = static_cast<int>(n);
         } else if (opt == "--control" && ParseInt(value, 0, 65535, n)) {
             o.controlPort = static_cast<int>(n);
+        } else if (opt == "--replay") {
+            o.replay = value;
         } else if (opt == "--state") {
             o.stateFile = value;
         } else if (opt == "--speed") {
@@ -115,8 +123,8 @@ uint16_t Crc16(const uint8_t* data, size_t size) {
 
 class Server {
 public:
-    Server(const Options& options, emu::UnitModel& model, std::mutex& mutex)
-        : m_options(options), m_model(model), m_mutex(mutex) {}
+    Server(const Options& options, emu::UnitModel& model, std::mutex& mutex, emu::LinkReplay* replay)
+        : m_options(options), m_model(model), m_mutex(mutex), m_replay(replay) {}
 
     bool Open() {
         m_ctx = modbus_new_rtu(m_options.serial.c_str(), m_options.baud, 'N', 8, 1);
@@ -160,7 +168,30 @@ public:
     }
 
 private:
+    // The recorded unit's answer, after the time it took (less the wire time of both frames, which the
+    // line spends here too), or its silence.
+    void Replay(const uint8_t* query, int length) {
+        std::unique_lock lock(m_mutex);
+        const nxjbus::Exchange* x = m_replay->Next(query, static_cast<size_t>(length));
+        if (!x) {
+            std::fprintf(stderr, "lumen-emulator: replay diverged: %s\n", m_replay->LastDivergence().c_str());
+            return;
+        }
+        if (m_replay->Finished())
+            std::fprintf(stderr, "lumen-emulator: %s; the trace has ended\n", m_replay->Status().c_str());
+        const std::vector<uint8_t> answer = x->answer;
+        const uint64_t wireMs = (10000ull * (answer.size() + static_cast<size_t>(length))) / m_options.baud;
+        const uint32_t delay = emu::AnswerDelayMs(*x);
+        lock.unlock();
+        if (delay > wireMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay - wireMs));
+        if (!answer.empty())
+            WriteFrame(answer);
+    }
+
     void Handle(const uint8_t* query, int length) {
+        if (m_replay)
+            return Replay(query, length);
         const uint8_t slave = query[0];
         const uint8_t function = query[1];
         const bool broadcast = slave == 0;
@@ -249,6 +280,10 @@ private:
             crc ^= 0xFFFF;
         frame.push_back(static_cast<uint8_t>(crc & 0xFF));
         frame.push_back(static_cast<uint8_t>(crc >> 8));
+        WriteFrame(frame);
+    }
+
+    void WriteFrame(const std::vector<uint8_t>& frame) {
         const int fd = modbus_get_socket(m_ctx);
         size_t done = 0;
         while (done < frame.size()) {
@@ -265,11 +300,16 @@ private:
     const Options& m_options;
     emu::UnitModel& m_model;
     std::mutex& m_mutex;
+    emu::LinkReplay* m_replay;
     modbus_t* m_ctx = nullptr;
 };
 
+emu::LinkReplay* g_replay = nullptr; // set before any thread starts, never changed
+
 std::string RunLine(emu::UnitModel& model, std::mutex& mutex, const std::string& line) {
     std::lock_guard lock(mutex);
+    if (line == "replay status")
+        return g_replay ? g_replay->Status() : "replay: off";
     return emu::ExecuteControlLine(model, line).reply;
 }
 
@@ -336,7 +376,22 @@ int main(int argc, char** argv) {
         }
     }
 
-    Server server(options, model, mutex);
+    std::unique_ptr<emu::LinkReplay> replay;
+    if (!options.replay.empty()) {
+        std::ifstream in(options.replay, std::ios::binary);
+        nxjbus::Trace trace;
+        std::string error = "cannot read the file";
+        if (!in || !nxjbus::ReadTrace(in, trace, error)) {
+            std::fprintf(stderr, "lumen-emulator: %s: %s\n", options.replay.c_str(), error.c_str());
+            return 1;
+        }
+        std::printf("lumen-emulator: replaying %zu exchanges of %s from %s\n", trace.exchanges.size(),
+                    trace.port.c_str(), options.replay.c_str());
+        replay = std::make_unique<emu::LinkReplay>(std::move(trace));
+        g_replay = replay.get();
+    }
+
+    Server server(options, model, mutex, replay.get());
     if (!server.Open())
         return 1;
 

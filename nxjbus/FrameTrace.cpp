@@ -11,7 +11,9 @@ std::unique_ptr<FrameTrace> FrameTrace::Open(const char* path, const std::string
     std::FILE* file = std::fopen(path, "a");
     if (file == nullptr)
         return nullptr;
-    return std::unique_ptr<FrameTrace>(new FrameTrace(file, portName));
+    std::unique_ptr<FrameTrace> trace(new FrameTrace(file, portName));
+    trace->WriteLine(std::string(kTraceHeader) + " " + std::to_string(kTraceVersion) + " " + portName);
+    return trace;
 }
 
 FrameTrace::~FrameTrace() {

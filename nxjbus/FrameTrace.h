@@ -1,5 +1,8 @@
 // Service trace of the frames on one port: one text line per frame or failure, appended to a file named
 // by the NXJBUS_TRACE environment variable. Off (and free) unless that variable is set.
+// Each opening starts with a header line "# lumen-jbus-trace <version> <port>"; then one line per event:
+// "<ms>.<us> <port> TX|RX|RX(discarded) <hex bytes>" or "<ms>.<us> <port> -- <note>". The emulator replays
+// such a file and lumen-trace-summary reads it, so a change of layout takes a new version.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +12,9 @@
 #include <string>
 
 namespace nxjbus {
+
+inline constexpr int kTraceVersion = 1;
+inline constexpr const char* kTraceHeader = "# lumen-jbus-trace";
 
 class FrameTrace {
 public:

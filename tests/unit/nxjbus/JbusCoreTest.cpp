@@ -441,6 +441,7 @@ TEST(JbusFrameTrace, WritesEachFrameAsHex) {
     ASSERT_EQ(bus.ReadSeveralWords(1, 0x700F, 1, &out), JBUS_OK);
     std::ifstream in(path);
     std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text.rfind("# lumen-jbus-trace 1 COM3\n", 0), 0u) << text;
     EXPECT_NE(text.find("COM3 TX 01 03 70 0F 00 01 AE C9"), std::string::npos) << text;
     EXPECT_NE(text.find("RX 01 03 02 12 34 B5 34"), std::string::npos) << text;
     EXPECT_NE(text.find("bad CRC"), std::string::npos) << text;

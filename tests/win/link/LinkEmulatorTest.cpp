@@ -4,14 +4,18 @@
 #include "link/BlockUpdate.h"
 #include "link/PortOpening.h"
 #include "link/RestoreFile.h"
+#include "nxlang/TextIds.h"
 #include "support/RVSharedObj.h"
+#include "support/UnitErrors.h"
 #include "support/WinRegistry.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -225,6 +229,93 @@ TEST_F(LinkEmulator, RotationFlagSetsMirrorAndTheMachineSetting) {
     Control("rotation 0");
     EXPECT_EQ(host::UpdateRotation(*link, support::SystemRegistry()), 1) << "an unrotated image is mirrored";
     EXPECT_EQ(rotation(), "0");
+}
+
+// A session recorded against the emulator with faults on the line and in the unit, then replayed from
+// its trace: the port opening shows the same messages, each step latches the same error, the panel
+// would show the same text, and the slow answer is slow again. A request the trace never saw is
+// answered with silence and reported.
+TEST_F(LinkEmulator, ReplayedSessionLatchesTheSameErrorsAndShowsTheSameMessages) {
+    struct Outcome {
+        int32_t latched;
+        UINT panelText; // 0: none
+        uint16_t value;
+        bool slow;
+        bool operator==(const Outcome&) const = default;
+    };
+    // The unit line is played only while recording; the replay must bring the same from the trace.
+    struct Step {
+        const char* unit;
+        std::function<bool(CJbus&, uint16_t&)> op;
+        bool errorWord = false; // the value read is the unit's error, latched as the poll does
+    };
+    auto readError = [](CJbus& j, uint16_t& v) { return j.ReadUnitError(&v); };
+    auto writeText = [](CJbus& j, uint16_t&) {
+        UnitTextArea text{};
+        std::memcpy(text.data(), "REPLAY", 6);
+        return j.WriteUnitText(&text);
+    };
+    const Step steps[] = {
+        {"fault noanswer 2", readError, true},                                         // silence twice
+        {"fault badcrc 1", [](CJbus& j, uint16_t& v) { return j.ReadUnitState(&v); }},    // the retry passes
+        {"fault badcrc 2", [](CJbus& j, uint16_t& v) { return j.ReadCoolingTime(&v); }},  // damaged twice
+        {"fault exception 6 1", [](CJbus& j, uint16_t&) { return j.WriteCommand(0x0105); }}, // busy
+        {"error 12", readError, true},
+        {"fault slow 400 1", readError, true},
+        {"error 0", writeText},
+    };
+    auto session = [&](bool recording) {
+        messages.clear();
+        std::vector<Outcome> outcomes{{Open(), 0, 0, false}};
+        for (const Step& step : steps) {
+            if (recording)
+                Control(step.unit);
+            latch.Clear();
+            uint16_t value = 0;
+            const auto start = std::chrono::steady_clock::now();
+            support::LockGuard guard(link->Lock());
+            step.op(*link->Get(), value);
+            if (step.errorWord)
+                latch.RecordError(value);
+            const int32_t code = latch.GetLatchedError();
+            outcomes.push_back({code, support::HasUnitErrorTexts(code) ? nxlang::ErrorPanelText(code) : 0u, value,
+                                std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300)});
+        }
+        link->CloseLink();
+        return outcomes;
+    };
+
+    const std::string trace = (folder / "session.trace").string();
+    Control("record " + trace);
+    const std::vector<Outcome> recorded = session(true);
+    const auto openingMessages = messages;
+    Control("record off");
+    ASSERT_EQ(recorded[0].latched, kOpenCommPortSuccess);
+    EXPECT_EQ(recorded[1].latched, 112);
+    EXPECT_EQ(recorded[2].latched, 0);
+    EXPECT_EQ(recorded[3].latched, 113);
+    EXPECT_EQ(recorded[4].latched, 106);
+    EXPECT_EQ(recorded[5].panelText, nxlang::ErrorPanelText(12));
+    EXPECT_TRUE(recorded[6].slow);
+
+    Control("error 0"); // the model must not be what answers now
+    Control("replay " + trace);
+    EXPECT_EQ(session(false), recorded);
+    EXPECT_EQ(messages, openingMessages);
+    auto status = [&] {
+        char text[512] = {};
+        control("replay status", text, sizeof text);
+        return std::string(text);
+    };
+    EXPECT_NE(status().find(" 0 divergences"), std::string::npos) << status();
+
+    // Beyond the trace: silence (12, after its retry), both attempts reported.
+    const int handle = bus.open("COM1", "19200");
+    uint16_t word = 0;
+    EXPECT_EQ(bus.readSeveralWords(handle, 1, 0x700F, 1, &word), 12);
+    EXPECT_NE(status().find(" 2 divergences; first: request 01 03 70 0F 00 01"), std::string::npos) << status();
+    int closing = handle;
+    bus.close(&closing);
 }
 
 } // namespace

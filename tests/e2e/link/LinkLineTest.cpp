@@ -3,6 +3,7 @@
 // time of one polling round against the wire time of its frames.
 #include "tests/e2e/link/LinkOverLine.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace unitlink;
@@ -37,21 +38,28 @@ TEST_F(LinkLine, PollingRoundAgainstWireTime) {
     constexpr int kRounds = 30;
     uint16_t word = 0;
     SelectionRecord selection;
-    const auto start = std::chrono::steady_clock::now();
+    double totalMs = 0, fastestMs = 1e9;
     for (int i = 0; i < kRounds; ++i) {
+        const auto start = std::chrono::steady_clock::now();
         ASSERT_TRUE(link->ReadUnitState(&word));
         ASSERT_TRUE(link->ReadUnitError(&word));
         ASSERT_TRUE(link->ReadUnitConditions(&word));
         ASSERT_TRUE(link->ReadSelection(&selection));
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        totalMs += ms;
+        fastestMs = std::min(fastestMs, ms);
     }
-    const double roundMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / kRounds;
-    std::printf("polling round at %d baud: %.1f ms, wire time of its %d bytes %.1f ms, ratio %.2f\n", baud,
-                roundMs, frameBytes, wireMs, roundMs / wireMs);
+    const double roundMs = totalMs / kRounds;
+    std::printf("polling round at %d baud: mean %.1f ms, fastest %.1f ms, wire time of its %d bytes %.1f ms, "
+                "ratio %.2f\n",
+                baud, roundMs, fastestMs, frameBytes, wireMs, roundMs / wireMs);
     RecordProperty("round_ms", std::to_string(roundMs));
     RecordProperty("wire_ms", std::to_string(wireMs));
-    // The target is 1.5; the check leaves room for a loaded machine so it only catches real slowness.
-    EXPECT_LT(roundMs, 3.0 * wireMs);
+    // A guard, not the figure (the campaign measures that): even the fastest round waiting out one
+    // first-byte allowance (100 ms) means a request went unanswered or an answer was read too slowly.
+    // A busy machine stretches every round but not past that.
+    EXPECT_LT(fastestMs, wireMs + 100.0);
 }
 
 } // namespace

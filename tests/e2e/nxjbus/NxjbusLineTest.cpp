@@ -134,11 +134,11 @@ TEST_F(NxjbusLine, PollingRoundAgainstWireTime) {
                 "ratio %.2f; with the inter-frame gaps %.2f ms, ratio %.2f\n",
                 baud, roundMs, fastestMs, wireMs, bytes, roundMs / wireMs, wireMs + gapsMs,
                 roundMs / (wireMs + gapsMs));
-    if (Env("NXJBUS_TEST_PACED", "0") == "1") {
-        // A regression guard, not a measurement: the fastest round is the one the machine's other load
-        // did not stretch, so a busy machine cannot fail it. The figures go into the README.
-        EXPECT_LE(fastestMs, 1.5 * (wireMs + gapsMs));
-    }
+    // A guard, not the figure (the campaign measures that): even the fastest round waiting out one
+    // first-byte allowance (100 ms) means a request went unanswered or an answer was read too slowly.
+    // A busy machine stretches every round, but a load of 14 on two cores left the fastest at 3.6 x
+    // the wire time, far inside this.
+    EXPECT_LT(fastestMs, wireMs + gapsMs + 100.0);
 }
 
 } // namespace

@@ -122,8 +122,22 @@ TEST_P(NxLang, DisplayLimitsHold) {
                 << id << ": " << text << " (character " << int(c) << ")";
     }
     EXPECT_EQ(std::size(nxlang::kUnitLineTexts), 17u + 99u);
-    for (ResourceId id : nxlang::kPanelMessageTexts) // message display 1065: about 260 px of 25-px Arial
-        EXPECT_LE(Text(id).size(), 24u) << id << ": " << Text(id);
+    // The panel's message display (1065) shows 25-pixel bold Arial centred in 268 pixels, less its
+    // bevel: measured, since the width of the letters, not their number, decides whether a text fits.
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HFONT font = ::CreateFontA(25, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    HGDIOBJ old = ::SelectObject(dc, font);
+    for (ResourceId id : nxlang::kPanelMessageTexts) {
+        const std::string text = Text(id);
+        SIZE size{};
+        ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        EXPECT_LE(text.size(), 24u) << id << ": " << text;
+        EXPECT_LE(size.cx, 262) << id << ": " << text;
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(font);
+    ::DeleteDC(dc);
     for (ResourceId id : nxlang::kProgramNames) // 30-byte name field of the shot record, with its zero
         EXPECT_LE(Text(id).size(), 29u) << id << ": " << Text(id);
     // The firmware box aligns "label :" by tabs, two after unit type and date, one after the others.

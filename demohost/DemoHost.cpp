@@ -3,10 +3,12 @@
 // embedded unit emulator: presses the exposure switch through the emulator's control line, acquires a
 // synthetic phantom when told to, re-arranges it with the module, sends previews, ends the panel and
 // writes the picture (PNG), the two records (JSON) and panel screenshots into the --out folder. With
-// --service it opens one service dialog from the panel's menu commands and screenshots it and the panel.
+// --unit (a control line for the embedded emulator: "error 1", "conditions 0x300" ...) and --service
+// (a service dialog opened from the panel's menu commands) it screenshots the panel and its dialog.
 // --language fr runs the module installed with the French language library (the fr folder beside).
 //   demohost [--module PATH] [--language en|fr] [--mode 0|1] [--close-after MS] [--text "user text"]
 //            [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1] [--service ID]
+//            [--unit "control line"]...
 #include "demohost/DemoImage.h"
 
 #include <windows.h>
@@ -397,21 +399,37 @@ HWND WaitForServiceDialog(HWND panel, DWORD timeoutMs) {
     return search.found;
 }
 
-// Opens service dialog `id` as its menu item would, screenshots the panel and the dialog, closes it.
-bool ShowServiceDialog(HWND panel, unsigned id, const std::string& out) {
+// What the operator sees in a given situation: the unit's control lines (an error, conditions ...) are
+// applied once the panel is up, then service dialog `id` (0: none) is opened as its menu item would.
+// Screenshots of the panel and of the dialog it shows (service-ID.png, or dialog.png for one the unit
+// caused); the unit is quietened again before the dialog is closed, so that it does not come back.
+bool Inspect(HWND panel, const UnitControl& unit, const std::vector<std::string>& unitLines, unsigned id,
+             const std::string& out) {
     ::CreateDirectoryA(out.c_str(), nullptr);
     ::Sleep(1500); // a few polls: the displays show the unit's state
+    for (const std::string& line : unitLines)
+        if (!unit.Send(line))
+            std::fprintf(stderr, "the unit refused \"%s\"\n", line.c_str());
+    if (!unitLines.empty())
+        ::Sleep(4000); // one rotation of the information messages, or the error's processing
     SaveScreenshot(panel, out + "\\panel.png");
-    ::PostMessageA(panel, WM_COMMAND, id, 0);
-    HWND dialog = WaitForServiceDialog(panel, 10000);
+    std::printf("panel: %s\\panel.png\n", out.c_str());
+    if (id != 0)
+        ::PostMessageA(panel, WM_COMMAND, id, 0);
+    HWND dialog = id != 0 || !unitLines.empty() ? WaitForServiceDialog(panel, id != 0 ? 10000 : 2000) : nullptr;
+    if (!unitLines.empty()) {
+        unit.Send("error 0");
+        unit.Send("conditions 0");
+    }
     if (!dialog) {
-        std::fprintf(stderr, "service command %u opened no dialog\n", id);
-        return false;
+        if (id != 0)
+            std::fprintf(stderr, "service command %u opened no dialog\n", id);
+        return id == 0;
     }
     ::Sleep(1000); // its first reads from the unit
-    const std::string path = out + "\\service-" + std::to_string(id) + ".png";
+    const std::string path = out + (id != 0 ? "\\service-" + std::to_string(id) : std::string("\\dialog")) + ".png";
     const bool saved = SaveScreenshot(dialog, path);
-    std::printf("service dialog %u: %s\n", id, saved ? path.c_str() : "no screenshot");
+    std::printf("dialog: %s\n", saved ? path.c_str() : "no screenshot");
     ::PostMessageA(dialog, WM_CLOSE, 0, 0);
     return saved;
 }
@@ -426,6 +444,7 @@ int main(int argc, char** argv) {
     ShotOptions shot;
     shot.out = BesideExe("shot");
     unsigned serviceId = 0;
+    std::vector<std::string> unitLines;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--module" && i + 1 < argc)
@@ -436,6 +455,8 @@ int main(int argc, char** argv) {
             modulePath = BesideExe(std::strcmp(argv[++i], "fr") == 0 ? "fr\\Lumen70_Demo.dll" : "Lumen70_Demo.dll");
         else if (a == "--service" && i + 1 < argc)
             serviceId = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 0));
+        else if (a == "--unit" && i + 1 < argc)
+            unitLines.push_back(argv[++i]);
         else if (a == "--mode" && i + 1 < argc)
             mode = static_cast<unsigned char>(std::atoi(argv[++i]));
         else if (a == "--close-after" && i + 1 < argc)
@@ -456,7 +477,7 @@ int main(int argc, char** argv) {
                 stderr,
                 "usage: demohost [--module PATH] [--language en|fr] [--mode 0|1] [--close-after MS]\n"
                 "                [--text T] [--program pano|tmj4] [--out FOLDER] [--speed N]\n"
-                "                [--rotation 0|1] [--service ID]\n");
+                "                [--rotation 0|1] [--service ID] [--unit LINE]...\n");
             return 2;
         }
     }
@@ -526,8 +547,8 @@ int main(int argc, char** argv) {
         std::printf("picture, records and panel screenshots in %s (%s-*.png, %s-records.json)\n",
                     shot.out.c_str(), shot.program.c_str(), shot.program.c_str());
     }
-    if (serviceId != 0) {
-        if (!ShowServiceDialog(panel, serviceId, shot.out))
+    if (serviceId != 0 || !unitLines.empty()) {
+        if (!Inspect(panel, unit, unitLines, serviceId, shot.out))
             closeAfterMs = 0;
         else if (closeAfterMs < 0)
             closeAfterMs = 500;

@@ -2,9 +2,13 @@
 // the panel and prints what the module hands back. With --program it takes a whole shot against the
 // embedded unit emulator: presses the exposure switch through the emulator's control line, acquires a
 // synthetic phantom when told to, re-arranges it with the module, sends previews, ends the panel and
-// writes the picture (PNG), the two records (JSON) and panel screenshots into the --out folder.
-//   demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text "user text"]
-//            [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1]
+// writes the picture (PNG), the two records (JSON) and panel screenshots into the --out folder. With
+// --unit (a control line for the embedded emulator: "error 1", "conditions 0x300" ...) and --service
+// (a service dialog opened from the panel's menu commands) it screenshots the panel and its dialog.
+// --language fr runs the module installed with the French language library (the fr folder beside).
+//   demohost [--module PATH] [--language en|fr] [--mode 0|1] [--close-after MS] [--text "user text"]
+//            [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1] [--service ID]
+//            [--unit "control line"]...
 #include "demohost/DemoImage.h"
 
 #include <windows.h>
@@ -372,6 +376,64 @@ bool TakeShot(HMODULE module, HWND panel, const ShotOptions& options, const Unit
     return true;
 }
 
+// The service dialog the panel opened: a visible window of the panel's thread that the panel owns.
+HWND WaitForServiceDialog(HWND panel, DWORD timeoutMs) {
+    struct Search {
+        HWND panel, found;
+    } search{panel, nullptr};
+    const DWORD thread = ::GetWindowThreadProcessId(panel, nullptr);
+    for (DWORD waited = 0; waited < timeoutMs && !search.found; waited += 100) {
+        ::Sleep(100);
+        ::EnumThreadWindows(
+            thread,
+            [](HWND w, LPARAM p) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(p);
+                if (w != s->panel && ::IsWindowVisible(w) && ::GetWindow(w, GW_OWNER) == s->panel) {
+                    s->found = w;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+    }
+    return search.found;
+}
+
+// What the operator sees in a given situation: the unit's control lines (an error, conditions ...) are
+// applied once the panel is up, then service dialog `id` (0: none) is opened as its menu item would.
+// Screenshots of the panel and of the dialog it shows (service-ID.png, or dialog.png for one the unit
+// caused); the unit is quietened again before the dialog is closed, so that it does not come back.
+bool Inspect(HWND panel, const UnitControl& unit, const std::vector<std::string>& unitLines, unsigned id,
+             const std::string& out) {
+    ::CreateDirectoryA(out.c_str(), nullptr);
+    ::Sleep(1500); // a few polls: the displays show the unit's state
+    for (const std::string& line : unitLines)
+        if (!unit.Send(line))
+            std::fprintf(stderr, "the unit refused \"%s\"\n", line.c_str());
+    if (!unitLines.empty())
+        ::Sleep(4000); // one rotation of the information messages, or the error's processing
+    SaveScreenshot(panel, out + "\\panel.png");
+    std::printf("panel: %s\\panel.png\n", out.c_str());
+    if (id != 0)
+        ::PostMessageA(panel, WM_COMMAND, id, 0);
+    HWND dialog = id != 0 || !unitLines.empty() ? WaitForServiceDialog(panel, id != 0 ? 10000 : 2000) : nullptr;
+    if (!unitLines.empty()) {
+        unit.Send("error 0");
+        unit.Send("conditions 0");
+    }
+    if (!dialog) {
+        if (id != 0)
+            std::fprintf(stderr, "service command %u opened no dialog\n", id);
+        return id == 0;
+    }
+    ::Sleep(1000); // its first reads from the unit
+    const std::string path = out + (id != 0 ? "\\service-" + std::to_string(id) : std::string("\\dialog")) + ".png";
+    const bool saved = SaveScreenshot(dialog, path);
+    std::printf("dialog: %s\n", saved ? path.c_str() : "no screenshot");
+    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -381,10 +443,20 @@ int main(int argc, char** argv) {
     std::string text = "Demo patient";
     ShotOptions shot;
     shot.out = BesideExe("shot");
+    unsigned serviceId = 0;
+    std::vector<std::string> unitLines;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--module" && i + 1 < argc)
             modulePath = argv[++i];
+        else if (a == "--language" && i + 1 < argc &&
+                 (std::strcmp(argv[i + 1], "en") == 0 || std::strcmp(argv[i + 1], "fr") == 0))
+            // The language is chosen at installation: the library beside the module decides.
+            modulePath = BesideExe(std::strcmp(argv[++i], "fr") == 0 ? "fr\\Lumen70_Demo.dll" : "Lumen70_Demo.dll");
+        else if (a == "--service" && i + 1 < argc)
+            serviceId = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 0));
+        else if (a == "--unit" && i + 1 < argc)
+            unitLines.push_back(argv[++i]);
         else if (a == "--mode" && i + 1 < argc)
             mode = static_cast<unsigned char>(std::atoi(argv[++i]));
         else if (a == "--close-after" && i + 1 < argc)
@@ -403,13 +475,19 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(
                 stderr,
-                "usage: demohost [--module PATH] [--mode 0|1] [--close-after MS] [--text T]\n"
-                "                [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1]\n");
+                "usage: demohost [--module PATH] [--language en|fr] [--mode 0|1] [--close-after MS]\n"
+                "                [--text T] [--program pano|tmj4] [--out FOLDER] [--speed N]\n"
+                "                [--rotation 0|1] [--service ID] [--unit LINE]...\n");
             return 2;
         }
     }
 
-    HMODULE module = ::LoadLibraryA(modulePath.c_str());
+    // As a host loads it: the bus library it imports is looked for in the module's own folder (which
+    // needs a full path).
+    char fullPath[MAX_PATH] = {};
+    if (::GetFullPathNameA(modulePath.c_str(), MAX_PATH, fullPath, nullptr) - 1u < MAX_PATH - 1u)
+        modulePath = fullPath;
+    HMODULE module = ::LoadLibraryExA(modulePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module) {
         std::fprintf(stderr,
                      "cannot load %s (error %lu): the language library must sit beside it and the "
@@ -468,6 +546,12 @@ int main(int argc, char** argv) {
         demo::WriteFile(records, std::vector<uint8_t>(json.begin(), json.end()));
         std::printf("picture, records and panel screenshots in %s (%s-*.png, %s-records.json)\n",
                     shot.out.c_str(), shot.program.c_str(), shot.program.c_str());
+    }
+    if (serviceId != 0 || !unitLines.empty()) {
+        if (!Inspect(panel, unit, unitLines, serviceId, shot.out))
+            closeAfterMs = 0;
+        else if (closeAfterMs < 0)
+            closeAfterMs = 500;
     }
     if (closeAfterMs >= 0) {
         if (::WaitForSingleObject(g_panelClosed, static_cast<DWORD>(closeAfterMs)) == WAIT_TIMEOUT) {

@@ -1,6 +1,7 @@
-// NxLang.dll as the module uses it: texts by identifier, the two popup menus, the voice prompts and
-// the version resource. Expected identifiers are listed here independently of the catalogue, so a text
-// the module asks for but the library lacks is caught.
+// NxLang.dll as the module uses it, in every language: texts by identifier, the two popup menus, the
+// voice prompts and the version resource. Expected identifiers are listed here independently of the
+// catalogues, so a text the module asks for but a library lacks is caught.
+#include "link/DisplayText.h"
 #include "nxlang/TextIds.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <map>
+#include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,32 +23,54 @@ namespace {
 
 using nxlang::ResourceId;
 
-class NxLang : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        library = ::LoadLibraryExA(NXLANG_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(library, nullptr) << NXLANG_DLL_PATH << " error " << ::GetLastError();
-    }
-    static void TearDownTestSuite() { ::FreeLibrary(library); }
-
-    // The text as the module gets it (single-byte, Windows-1252).
-    static std::string Text(ResourceId id) {
-        const wchar_t* wide = nullptr;
-        const int length = ::LoadStringW(library, id, reinterpret_cast<wchar_t*>(&wide), 0);
-        if (length <= 0)
-            return {};
-        std::string text(static_cast<std::size_t>(length) * 2, '\0');
-        BOOL lossy = FALSE;
-        const int bytes = ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide, length, text.data(),
-                                                static_cast<int>(text.size()), nullptr, &lossy);
-        EXPECT_FALSE(lossy) << "text " << id << " is not Windows-1252";
-        text.resize(static_cast<std::size_t>(bytes));
-        return text;
-    }
-
-    static HMODULE library;
+struct Language {
+    const char* name;
+    const char* path;
+    const char* programCaption; // text 4178, to tell the languages apart
 };
-HMODULE NxLang::library = nullptr;
+void PrintTo(const Language& language, std::ostream* out) { *out << language.name; }
+
+const Language kEnglish{"English", NXLANG_EN_DLL_PATH, "Program"};
+const Language kFrench{"French", NXLANG_FR_DLL_PATH, "Programme"};
+
+// The text as the module gets it (single-byte, Windows-1252).
+std::string TextOf(HMODULE library, ResourceId id) {
+    const wchar_t* wide = nullptr;
+    const int length = ::LoadStringW(library, id, reinterpret_cast<wchar_t*>(&wide), 0);
+    if (length <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) * 2, '\0');
+    BOOL lossy = FALSE;
+    const int bytes = ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide, length, text.data(),
+                                            static_cast<int>(text.size()), nullptr, &lossy);
+    EXPECT_FALSE(lossy) << "text " << id << " is not Windows-1252";
+    text.resize(static_cast<std::size_t>(bytes));
+    return text;
+}
+
+struct DataLibrary {
+    explicit DataLibrary(const char* path) : module(::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~DataLibrary() {
+        if (module)
+            ::FreeLibrary(module);
+    }
+    DataLibrary(const DataLibrary&) = delete;
+    DataLibrary& operator=(const DataLibrary&) = delete;
+    HMODULE module;
+};
+
+class NxLang : public ::testing::TestWithParam<Language> {
+protected:
+    void SetUp() override {
+        m_library = std::make_unique<DataLibrary>(GetParam().path);
+        ASSERT_NE(library(), nullptr) << GetParam().path << " error " << ::GetLastError();
+    }
+    HMODULE library() const { return m_library->module; }
+    std::string Text(ResourceId id) const { return TextOf(library(), id); }
+
+private:
+    std::unique_ptr<DataLibrary> m_library;
+};
 
 // The identifiers the module loads, by the dialog or feature that loads them.
 std::vector<ResourceId> TextsTheModuleLoads() {
@@ -71,7 +98,7 @@ std::vector<ResourceId> TextsTheModuleLoads() {
     return ids;
 }
 
-TEST_F(NxLang, EveryTextTheModuleLoadsIsPresentAndSingleByte) {
+TEST_P(NxLang, EveryTextTheModuleLoadsIsPresentAndSingleByte) {
     for (ResourceId id : TextsTheModuleLoads())
         EXPECT_FALSE(Text(id).empty()) << "no text for " << id;
     std::set<ResourceId> unique;
@@ -84,26 +111,51 @@ TEST_F(NxLang, EveryTextTheModuleLoadsIsPresentAndSingleByte) {
     EXPECT_TRUE(Text(4565).empty());
 }
 
-TEST_F(NxLang, DisplayLimitsHold) {
+TEST_P(NxLang, DisplayLimitsHold) {
     for (ResourceId id : nxlang::kUnitLineTexts) {
         const std::string text = Text(id);
         EXPECT_LE(text.size(), 39u) << id << ": " << text; // the unit's display line
-        // The unit's character table shows '^' as 'N' and control or unmapped bytes as blanks.
+        // Every character must reach the unit as itself: its table shows '^' as 'N' and turns control
+        // bytes and the characters it has no glyph for (upper-case accented E and A ...) into blanks.
         for (unsigned char c : text)
-            EXPECT_TRUE(c >= 0x20 && c < 0x7F && c != '^') << id << ": " << text;
+            EXPECT_TRUE(c != '^' && (c == ' ' || unitlink::ToUnitDisplayCharacter(c) != ' '))
+                << id << ": " << text << " (character " << int(c) << ")";
     }
     EXPECT_EQ(std::size(nxlang::kUnitLineTexts), 17u + 99u);
-    for (ResourceId id : nxlang::kPanelMessageTexts) // message display 1065: about 260 px of 25-px Arial
-        EXPECT_LE(Text(id).size(), 24u) << id << ": " << Text(id);
+    // The panel's message display (1065) centres 25-pixel bold Arial on a point 122 pixels from the
+    // right edge of its face, and the information button overlaps the right end: a wider text loses
+    // its last letters. Measured, since the width of the letters, not their number, decides.
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HFONT font = ::CreateFontA(25, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+    HGDIOBJ old = ::SelectObject(dc, font);
+    for (ResourceId id : nxlang::kPanelMessageTexts) {
+        const std::string text = Text(id);
+        SIZE size{};
+        ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        EXPECT_LE(text.size(), 24u) << id << ": " << text;
+        EXPECT_LE(size.cx, 244) << id << ": " << text;
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(font);
+    ::DeleteDC(dc);
     for (ResourceId id : nxlang::kProgramNames) // 30-byte name field of the shot record, with its zero
         EXPECT_LE(Text(id).size(), 29u) << id << ": " << Text(id);
-    EXPECT_EQ(nxlang::InfoPanelText(4214), 4235);
-    EXPECT_EQ(nxlang::InfoPanelText(4224), 4225);
+    // The firmware box aligns "label :" by tabs, two after unit type and date, one after the others.
+    for (ResourceId id : {nxlang::About::UnitType, nxlang::About::ReleaseDate})
+        EXPECT_LT(Text(id).size() + 2, 16u) << Text(id);
+    for (ResourceId id : {nxlang::About::SoftwareVersion, nxlang::About::SerialNumber}) {
+        EXPECT_GE(Text(id).size() + 2, 16u) << Text(id);
+        EXPECT_LE(Text(id).size() + 2, 23u) << Text(id);
+    }
+    // Copied into 128-byte mail fields with their terminating zero.
+    EXPECT_LT(Text(nxlang::About::MailSubject).size(), 128u);
+    EXPECT_LT(Text(nxlang::About::MailNote).size(), 128u);
 }
 
 // The unit information file is written key by key: a key repeated in a section would overwrite the
 // other value, and a name with '=', '[', ']' or ';' would not read back.
-TEST_F(NxLang, UnitInformationFileNamesAreDistinctAndReadable) {
+TEST_P(NxLang, UnitInformationFileNamesAreDistinctAndReadable) {
     std::map<ResourceId, std::vector<std::string>> sections = {
         {4648, {Text(4653), Text(4654), Text(4655)}},
         {4649, {Text(4656), Text(4657)}},
@@ -132,8 +184,10 @@ TEST_F(NxLang, UnitInformationFileNamesAreDistinctAndReadable) {
     }
 }
 
-// Collects the command identifiers of a menu and of its submenus.
+// Collects the command identifiers of a menu and of its submenus; an access key may mark only one
+// item of a submenu, or the key would not choose it.
 void CollectCommands(HMENU menu, std::set<UINT>& commands) {
+    std::set<wchar_t> accessKeys;
     for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
         if (HMENU sub = ::GetSubMenu(menu, i)) {
             CollectCommands(sub, commands);
@@ -145,13 +199,17 @@ void CollectCommands(HMENU menu, std::set<UINT>& commands) {
         if (length == 0 && (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR))
             continue;
         EXPECT_GT(length, 0) << "item " << id << " has no label";
+        if (const wchar_t* amp = std::wcschr(label, L'&'); amp && amp[1]) {
+            EXPECT_TRUE(accessKeys.insert(static_cast<wchar_t>(std::towlower(amp[1]))).second)
+                << "access key of item " << id << " already taken";
+        }
         commands.insert(id);
     }
 }
 
-TEST_F(NxLang, MenusCarryEachCommandWhereItBelongs) {
-    HMENU user = ::LoadMenuW(library, MAKEINTRESOURCEW(nxlang::Menu::User));
-    HMENU technical = ::LoadMenuW(library, MAKEINTRESOURCEW(nxlang::Menu::Technical));
+TEST_P(NxLang, MenusCarryEachCommandWhereItBelongs) {
+    HMENU user = ::LoadMenuW(library(), MAKEINTRESOURCEW(nxlang::Menu::User));
+    HMENU technical = ::LoadMenuW(library(), MAKEINTRESOURCEW(nxlang::Menu::Technical));
     ASSERT_EQ(::GetMenuItemCount(user), 1);
     ASSERT_EQ(::GetMenuItemCount(technical), 2);
     // U: user popup, S: first technical branch, C: second technical branch (the one the designs grey).
@@ -182,7 +240,7 @@ template <typename T> T Read(const BYTE* p) {
     return value;
 }
 
-TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
+TEST_P(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
     const std::set<ResourceId> named = {4003, 4004, 4005, 4006, 4007, 4008, 4010, 4011, 4012, 4013,
                                         4014, 4015, 4016, 4017, 4019, 4020, 4021, 4022, 4023, 4024,
                                         4025, 4026, 4027, 4028, 4029, 4030, 4031, 4032, 4033, 4034,
@@ -190,10 +248,10 @@ TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
     EXPECT_EQ(std::set<ResourceId>(std::begin(nxlang::kPrompts), std::end(nxlang::kPrompts)), named);
     for (ResourceId id : named) {
         SCOPED_TRACE(id);
-        HRSRC info = ::FindResourceW(library, MAKEINTRESOURCEW(id), L"WAVE");
+        HRSRC info = ::FindResourceW(library(), MAKEINTRESOURCEW(id), L"WAVE");
         ASSERT_NE(info, nullptr);
-        const DWORD size = ::SizeofResource(library, info);
-        const auto* wave = static_cast<const BYTE*>(::LockResource(::LoadResource(library, info)));
+        const DWORD size = ::SizeofResource(library(), info);
+        const auto* wave = static_cast<const BYTE*>(::LockResource(::LoadResource(library(), info)));
         ASSERT_TRUE(wave && size >= 44 && !std::memcmp(wave, "RIFF", 4) && !std::memcmp(wave + 8, "WAVE", 4));
         EXPECT_EQ(Read<DWORD>(wave + 4) + 8, size);
         // Walk the chunks: the format must be PCM, mono, 16 bits; the data a short sound.
@@ -219,18 +277,19 @@ TEST_F(NxLang, EveryVoicePromptIsAShortMonoSixteenBitWave) {
     }
 }
 
-TEST(NxLangModule, LoadsAsAModuleAndCarriesItsVersion) {
-    HMODULE module = ::LoadLibraryA(NXLANG_DLL_PATH);
+TEST_P(NxLang, LoadsAsAModuleAndCarriesItsVersion) {
+    const char* path = GetParam().path;
+    HMODULE module = ::LoadLibraryA(path);
     ASSERT_NE(module, nullptr) << ::GetLastError();
     char text[64] = "sentinel";
     EXPECT_GT(::LoadStringA(module, nxlang::Panel::Program, text, sizeof text), 0);
-    EXPECT_STREQ(text, "Program");
+    EXPECT_STREQ(text, GetParam().programCaption);
     ::FreeLibrary(module);
 
     DWORD ignored = 0;
-    std::vector<BYTE> block(::GetFileVersionInfoSizeA(NXLANG_DLL_PATH, &ignored));
+    std::vector<BYTE> block(::GetFileVersionInfoSizeA(path, &ignored));
     ASSERT_FALSE(block.empty());
-    ASSERT_TRUE(::GetFileVersionInfoA(NXLANG_DLL_PATH, 0, static_cast<DWORD>(block.size()), block.data()));
+    ASSERT_TRUE(::GetFileVersionInfoA(path, 0, static_cast<DWORD>(block.size()), block.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     WORD* translation = nullptr;
     char* version = nullptr;
@@ -249,6 +308,23 @@ TEST(NxLangModule, LoadsAsAModuleAndCarriesItsVersion) {
                   LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
                   LOWORD(fixed->dwFileVersionLS));
     EXPECT_STREQ(version, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, NxLang, ::testing::Values(kEnglish, kFrench),
+                         [](const ::testing::TestParamInfo<Language>& info) { return std::string(info.param.name); });
+
+// Beside one another: the module has one identifier header, so every language holds exactly the texts
+// the English library holds; and the unit information file keeps its names in every language, since
+// the host reads it by them.
+TEST(NxLangLanguages, HoldTheSameTextsAndTheSameInformationFileNames) {
+    DataLibrary english(kEnglish.path), french(kFrench.path);
+    ASSERT_TRUE(english.module && french.module);
+    for (int id = 0; id < 0x10000; ++id) {
+        const auto rid = static_cast<ResourceId>(id);
+        EXPECT_EQ(TextOf(english.module, rid).empty(), TextOf(french.module, rid).empty()) << id;
+    }
+    for (ResourceId id : nxlang::kIniNames)
+        EXPECT_EQ(TextOf(french.module, id), TextOf(english.module, id)) << id;
 }
 
 } // namespace

@@ -215,20 +215,6 @@ TEST_F(ModuleTest, PanelThatDoesNotComeUpInTimeGives5AndItsLogLine) {
     EXPECT_TRUE(WaitFor([&] { return g_eventCount.load() == 2; }, 25000));
 }
 
-TEST(ModuleLifetime, UnloadingWhileThePanelIsOpenDoesNotTakeTheCodeAway) {
-    Module module;
-    ASSERT_NE(module.Handle(), nullptr);
-    uint32_t slot = 0;
-    g_eventCount = 0;
-    ASSERT_EQ(module.Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, 1, nullptr), 15);
-    HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
-    module.Unload();
-    ASSERT_TRUE(::IsWindow(panel)) << "the panel keeps running after the host's unload";
-    ::PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitFor([] { return g_eventCount.load() == 2; }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
-}
-
 TEST(ModuleVersions, ListNamesTheThreeLibrariesUnderEitherFileName) {
     auto check = [](const std::string& path) {
         Module module(path);

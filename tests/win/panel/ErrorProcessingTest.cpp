@@ -6,6 +6,7 @@
 #include "platform/Module.h"
 #include "resources/ErrorDialogIds.h"
 #include "support/ErrorDialogs.h"
+#include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ struct Write {
     std::vector<uint16_t> words;
 };
 unitlink::BusApi g_real;
-int (*g_control)(const char*, char*, int) = nullptr;
+winkit::EmuControlFn g_control = nullptr;
 std::mutex g_writesMutex;
 std::vector<Write> g_writes;
 int RecordOne(int h, unsigned char slave, unsigned short address, unsigned short value) {
@@ -186,30 +187,12 @@ private:
     std::thread m_worker;
 };
 
-std::string WinePath(std::string path) {
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return "Z:" + path;
-}
-
 class ErrorProcessing : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         platform::SetResourceModule(::GetModuleHandleA(nullptr));
-        platform::SetLanguageModule(::LoadLibraryA(WinePath(LUMEN_BIN_DIR "/NxLang.dll").c_str()));
-        HMODULE bus = ::LoadLibraryA(WinePath(LUMEN_EMU_BUS_DIR "/Nxjbus.dll").c_str());
-        ASSERT_TRUE(platform::LanguageModule() && bus);
-        auto get = [bus](const char* name, auto& function) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-                reinterpret_cast<void*>(::GetProcAddress(bus, name)));
-        };
-        get("JbusOpen", g_real.open);
-        get("JbusClose", g_real.close);
-        get("JbusReadSeveralWords", g_real.readSeveralWords);
-        get("JbusWriteOneWord", g_real.writeOneWord);
-        get("JbusWriteSeveralWords", g_real.writeSeveralWords);
-        get("EmuControl", g_control);
+        platform::SetLanguageModule(::LoadLibraryA(winkit::WinePath(LUMEN_BIN_DIR "/NxLang.dll").c_str()));
+        ASSERT_TRUE(platform::LanguageModule() && winkit::LoadEmulatorBus(LUMEN_EMU_BUS_DIR, g_real, g_control));
     }
     void SetUp() override {
         char temp[MAX_PATH];

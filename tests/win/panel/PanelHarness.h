@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ModuleHarness.h"
+#include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -30,12 +31,10 @@ using ReadWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, 
 
 constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
 
+using winkit::WaitFor;
+
 std::string EmulatorFolder() {
-    std::string path = "Z:" LUMEN_EMU_MODULE_DIR;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path + "\\";
+    return winkit::WinePath(LUMEN_EMU_MODULE_DIR) + "\\";
 }
 
 [[maybe_unused]] std::string CommonFile(const char* name) {
@@ -126,6 +125,27 @@ void* PatchImport(HMODULE module, const char* library, const char* function, voi
     return nullptr;
 }
 
+// A control of the panel's pages by identifier (the pages are nested dialogs).
+[[maybe_unused]] HWND PageControl(HWND panel, int id) {
+    struct Search {
+        HWND panel;
+        int id;
+        HWND found;
+    } search{panel, id, nullptr};
+    ::EnumChildWindows(
+        panel,
+        [](HWND wnd, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            if (::GetDlgCtrlID(wnd) == s->id && ::GetParent(wnd) != s->panel) {
+                s->found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // ---- Host notifications ---------------------------------------------------------------------------
 
 // What the host's notification function received, with a hook run on the panel's thread at each call.
@@ -167,16 +187,6 @@ void ForgetNotifications() {
     for (const std::string& line : harness::ReadLogLines())
         n += line.find(text) != std::string::npos;
     return n;
-}
-
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::Sleep(10);
-    }
-    return true;
 }
 
 // Answers every message box of this process while it lives (the error processing may open one): OK

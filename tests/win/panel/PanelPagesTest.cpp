@@ -31,21 +31,6 @@ std::vector<std::pair<UINT, double>> Prompts() {
     return g_prompts;
 }
 
-struct KeySearch {
-    HWND panel;
-    int id;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchPageKey(HWND wnd, LPARAM parameter) {
-    auto* search = reinterpret_cast<KeySearch*>(parameter);
-    if (::GetDlgCtrlID(wnd) == search->id && ::GetParent(wnd) != search->panel) {
-        search->found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 uint16_t U16(const std::vector<uint8_t>& record, size_t at) {
     return static_cast<uint16_t>(record[at] | record[at + 1] << 8);
 }
@@ -72,9 +57,7 @@ protected:
     }
     // A key of one of the pages, by identifier.
     HWND PageKey(int id) {
-        KeySearch search{panel, id};
-        ::EnumChildWindows(panel, &MatchPageKey, reinterpret_cast<LPARAM>(&search));
-        return search.found;
+        return PageControl(panel, id);
     }
     // Presses a page key as the operator does; the panel's thread has handled it when this returns.
     double Press(int id) {
@@ -296,49 +279,6 @@ TEST_F(PanelPages, OddSelectionsLeaveTheRecordsWellFormed) {
     }
 }
 
-} // namespace
-
-namespace {
-
-// The panel's window as it shows on the screen, into a 24-bit BMP file.
-bool SaveWindowBitmap(HWND wnd, const std::string& path) {
-    RECT box{};
-    ::GetWindowRect(wnd, &box);
-    const int width = box.right - box.left, height = box.bottom - box.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
-    ::SelectObject(memory, old);
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
-    std::vector<uint8_t> bits(static_cast<size_t>(stride) * static_cast<size_t>(height));
-    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bits.data(), reinterpret_cast<BITMAPINFO*>(&header),
-                DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
-        return false;
-    std::fwrite(&file, sizeof file, 1, out);
-    std::fwrite(&header, sizeof header, 1, out);
-    std::fwrite(bits.data(), 1, bits.size(), out);
-    std::fclose(out);
-    return true;
-}
-
 // Each page in a selected state, saved for a look (run by pages_screenshot.sh, folder in LUMEN_SHOT_DIR).
 TEST_F(PanelPages, DISABLED_Screenshots) {
     const char* folder = std::getenv("LUMEN_SHOT_DIR");
@@ -346,7 +286,9 @@ TEST_F(PanelPages, DISABLED_Screenshots) {
     auto shoot = [&](const char* name) {
         ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         ::Sleep(500);
-        EXPECT_TRUE(SaveWindowBitmap(panel, std::string(folder) + "\\" + name + ".bmp")) << name;
+        RECT area{};
+        ::GetWindowRect(panel, &area);
+        EXPECT_TRUE(winkit::SaveScreenArea(area, std::string(folder) + "\\" + name + ".bmp")) << name;
     };
     ASSERT_NO_FATAL_FAILURE(LoadUnit("2.10"));
     Unit("command 0x0104");

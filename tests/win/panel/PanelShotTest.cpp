@@ -7,9 +7,6 @@
 
 namespace {
 
-// The exposure tests run on the live panel's fixture.
-class ShotPanel : public LivePanel {};
-
 constexpr UINT kMsgPreview = 0x65A;
 constexpr UINT kMsgEnd = 0x65B;
 
@@ -47,7 +44,7 @@ HGLOBAL GreyPreview(int w, int h) {
     return block;
 }
 
-class PanelShot : public ShotPanel {};
+class PanelShot : public LivePanel {};
 
 TEST_F(PanelShot, CycleStartTellsTheHostOnceAfterTheMirrorFlagAndShowsTheCycleOnTheUnit) {
     const struct {
@@ -133,10 +130,14 @@ TEST_F(PanelShot, RotationShowsEachConditionThenTheUserText) {
         [&] {
             const std::string text = Trimmed(StatusText("unit_text"));
             if (!text.empty() && (shown.empty() || shown.back().first != text))
-                shown.emplace_back(text, StatusText("display"));
-            return shown.size() >= 4;
+                shown.emplace_back(text, "");
+            // The code is written after the text: the one an entry settles on is the one shown.
+            if (!shown.empty())
+                shown.back().second = StatusText("display");
+            return shown.size() >= 5;
         },
-        20000);
+        30000);
+    shown.resize(std::min<size_t>(shown.size(), 4));
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"The image sensor is not ready", "I03"},
         {"Tube cooling, please wait", "I06"},
@@ -148,27 +149,36 @@ TEST_F(PanelShot, RotationShowsEachConditionThenTheUserText) {
     EXPECT_EQ(shown, expected);
 }
 
+// The security timer runs from the emission for a positive setting only; a preview in time stops it,
+// and its time-out ends the panel and tells the unit so.
 TEST_F(PanelShot, SecurityTimerNeedsAPreviewInTime) {
-    const DWORD timeOut = 1500;
-    SetModuleValue("SecurityTimeOut", REG_DWORD, &timeOut, sizeof timeOut);
-    for (const bool preview : {false, true}) {
+    const struct {
+        int32_t timeOut;
+        bool preview, timedOut;
+    } cases[] = {{-1, false, false}, {1500, false, true}, {1500, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.timeOut << (c.preview ? " with a preview" : ""));
         harness::DeleteLog();
-        ASSERT_NO_FATAL_FAILURE(Load("2.10", preview ? "_preview" : "_none"));
+        SetModuleValue("SecurityTimeOut", REG_DWORD, &c.timeOut, sizeof c.timeOut);
+        ASSERT_NO_FATAL_FAILURE(Load("2.10", c.timeOut < 0 ? "_off" : c.preview ? "_preview" : "_none"));
         Unit("speed 4");
         Start(1);
         ASSERT_NO_FATAL_FAILURE(Expose());
         ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 10000));
-        if (preview) {
+        if (c.preview) {
             HGLOBAL block = GreyPreview(64, 32);
             ::SendMessageA(panel, kMsgPreview, reinterpret_cast<WPARAM>(block), 0);
             ::GlobalFree(block);
         }
         ASSERT_TRUE(StatusBecomes("cycle", "0", 30000));
         ::Sleep(600);
-        if (preview)
-            EXPECT_EQ(LogLinesWith(ErrorEntry(201)), 0u) << "the preview stopped the timer";
-        else
-            EXPECT_GE(LogLinesWith(ErrorEntry(201)), 1u) << "no preview within 1500 ms of the emission";
+        if (c.timedOut) {
+            EXPECT_TRUE(WaitFor([&] { return LogLinesWith(ErrorEntry(201)) >= 1; }, 10000));
+            EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 10000));
+            EXPECT_EQ(Status("panel"), "0") << "the unit is told the panel left";
+        } else {
+            EXPECT_EQ(LogLinesWith(ErrorEntry(201)), 0u);
+        }
         Close();
         module.reset();
         ForgetNotifications();
@@ -176,37 +186,38 @@ TEST_F(PanelShot, SecurityTimerNeedsAPreviewInTime) {
     DeleteModuleValue("SecurityTimeOut");
 }
 
-TEST_F(PanelShot, EndMessageWaitsForTheCephalometricTransfer) {
-    for (const unsigned char mode : {0, 1}) {
-        ASSERT_NO_FATAL_FAILURE(Load("2.10", mode ? "_pano" : "_ceph"));
-        Start(mode);
+// The host's end message waits out the cephalometric transfer, and ends the panel even during a cycle,
+// when the close key is ignored.
+TEST_F(PanelShot, EndMessageWaitsForTheCephalometricTransferAndEndsEvenACycle) {
+    const struct {
+        unsigned char mode;
+        bool inCycle;
+        DWORD leastMs, mostMs;
+    } cases[] = {{0, false, 4990, 60000}, {1, false, 0, 3000}, {1, true, 0, 60000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "mode " << int{c.mode} << (c.inCycle ? " in a cycle" : ""));
+        ASSERT_NO_FATAL_FAILURE(Load("2.10", c.inCycle ? "_cycle" : c.mode ? "_pano" : "_ceph"));
+        Start(c.mode);
         ASSERT_TRUE(Polls(1)); // start-up done: only the end message's own wait is timed
+        if (c.inCycle) {
+            Unit("cycle 2");
+            ::Sleep(600); // the cycle seen by the polls: close requests are now ignored
+            ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+            ASSERT_TRUE(::IsWindow(panel));
+        }
         const DWORD start = ::GetTickCount();
         EXPECT_EQ(::SendMessageA(panel, kMsgEnd, 0, 0), 0);
         const DWORD elapsed = ::GetTickCount() - start;
-        if (mode == 0)
-            EXPECT_GE(elapsed, 4990u);
-        else
-            EXPECT_LT(elapsed, 3000u) << "no transfer wait in panoramic work";
+        EXPECT_GE(elapsed, c.leastMs);
+        EXPECT_LT(elapsed, c.mostMs);
         EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
-        EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2; }, 5000));
-        EXPECT_EQ(Notified(), (std::vector<int32_t>{1, 3})) << "mode " << int{mode};
+        EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2 && Notified().back() == 3; }, 5000));
+        const std::vector<int32_t> events = Notified();
+        EXPECT_EQ(std::vector<int32_t>(events.end() - 2, events.end()), (std::vector<int32_t>{1, 3}));
+        Unit("cycle 0");
         module.reset();
         ForgetNotifications();
     }
-}
-
-TEST_F(PanelShot, EndMessageDuringACycleStillEndsTheAcquisition) {
-    ASSERT_NO_FATAL_FAILURE(Load("2.10"));
-    Start(1);
-    Unit("cycle 2");
-    ::Sleep(600); // the cycle seen by the polls: close requests are now ignored
-    ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_TRUE(::IsWindow(panel));
-    EXPECT_EQ(::SendMessageA(panel, kMsgEnd, 0, 0), 0);
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000)) << "the host's end is not a close request";
-    EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2 && Notified().back() == 3; }, 5000));
-    Unit("cycle 0");
 }
 
 TEST_F(PanelShot, MalformedPreviewBlocksAreRefusedAndTheSendersBlockStaysItsOwn) {
@@ -259,20 +270,26 @@ TEST_F(PanelShot, MalformedPreviewBlocksAreRefusedAndTheSendersBlockStaysItsOwn)
     ::GlobalFree(late);
 }
 
-TEST_F(PanelShot, AbortedCycleEndsTheCycleInEveryAbortState) {
+// During a cycle the close key and a page's Escape are ignored; the cycle's end, normal or aborted in
+// any abort state, makes the close key work again.
+TEST_F(PanelShot, CloseIsIgnoredDuringACycleAndWorksAfterEveryEndOfIt) {
     ASSERT_NO_FATAL_FAILURE(Load("2.10"));
-    for (const char* abort : {"cycle 1", "cycle 4", "cycle 5", "cycle 6", "cycle 7"}) {
+    for (const char* end : {"cycle 0", "cycle 1", "cycle 4", "cycle 5", "cycle 6", "cycle 7"}) {
+        SCOPED_TRACE(end);
         ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
         Start(0); // cephalometric work: every cycle start notifies
         Unit("cycle 2");
-        ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 5000)) << abort;
+        ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 5000));
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_TRUE(::IsWindow(panel)) << "ignored during the cycle";
-        Unit(abort);
-        ::Sleep(600);
+        ::SendMessageA(panel, 0x400 + 0x25F, 0, 0); // Escape on a page
+        EXPECT_TRUE(::IsWindow(panel));
+        Unit(end);
+        ASSERT_TRUE(Polls(3));
+        EXPECT_EQ(Notified(), std::vector<int32_t>{0}) << "the close requests during the cycle were ignored";
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000)) << abort << " ended the cycle";
+        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
         EXPECT_TRUE(WaitFor([] { return Notified().size() >= 3; }, 5000));
+        EXPECT_EQ(Notified(), (std::vector<int32_t>{0, 1, 3}));
         Unit("cycle 0");
         ForgetNotifications();
     }
@@ -322,32 +339,7 @@ TEST_F(PanelShot, InformationFileIsRebuiltAtTheCloseWhileTheLinkIsOpen) {
     EXPECT_EQ(::GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
 }
 
-} // namespace
-
-namespace {
-
-// A control of the panel's pages by identifier (the pages are nested dialogs).
-HWND PageControl(HWND panel, int id) {
-    struct Search {
-        HWND panel;
-        int id;
-        HWND found;
-    } search{panel, id, nullptr};
-    ::EnumChildWindows(
-        panel,
-        [](HWND wnd, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            if (::GetDlgCtrlID(wnd) == s->id && ::GetParent(wnd) != s->panel) {
-                s->found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-class ParameterPage : public ShotPanel {
+class ParameterPage : public LivePanel {
 protected:
     std::string Commands() {
         char reply[4096] = {};

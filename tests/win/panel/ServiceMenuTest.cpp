@@ -58,32 +58,11 @@ HWND FindVisible(const char* className, HWND except = nullptr) {
 }
 
 // With LUMEN_MENU_SCREENS set, the screen's area under the rectangle into DIR/name.bmp.
-void Screenshot(RECT r, const char* name) {
-    const char* dir = std::getenv("LUMEN_MENU_SCREENS");
-    if (!dir)
-        return;
-    ::Sleep(300);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    ::GdiFlush();
-    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-    file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
-    std::ofstream out(std::string(dir) + "\\" + name + ".bmp", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+void Screenshot(RECT area, const char* name) {
+    if (const char* dir = std::getenv("LUMEN_MENU_SCREENS")) {
+        ::Sleep(300);
+        winkit::SaveScreenArea(area, std::string(dir) + "\\" + name + ".bmp");
+    }
 }
 
 struct MenuItem {

@@ -8,6 +8,7 @@
 #include "platform/Module.h"
 #include "service/ServiceContext.h"
 #include "tests/unit/support/MemoryRegistry.h"
+#include "tests/win/WineTestKit.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -37,30 +38,14 @@ struct RecursiveLock : support::Lockable {
 };
 
 unitlink::BusApi g_bus;
-int (*g_control)(const char*, char*, int) = nullptr;
+winkit::EmuControlFn g_control = nullptr;
 
-std::string WinePath(std::string path) {
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return "Z:" + path;
-}
+using winkit::WaitFor;
 
 std::string WindowText(HWND wnd) {
     char text[512] = {};
     ::GetWindowTextA(wnd, text, sizeof text);
     return text;
-}
-
-// Polls until done() or the deadline; a busy machine gets its time, a wrong path fails.
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-    const auto deadline = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 // The dialog window of a thread, once it is shown.
@@ -82,34 +67,7 @@ HWND DialogOf(DWORD thread) {
 
 // With LUMEN_SERVICE_SCREENS set, the dialog as it is on the screen into DIR/name.bmp.
 void Screenshot(HWND wnd, const char* name) {
-    const char* dir = std::getenv("LUMEN_SERVICE_SCREENS");
-    if (!dir)
-        return;
-    ::RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    std::this_thread::sleep_for(300ms);
-    RECT r{};
-    ::GetWindowRect(wnd, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    ::GdiFlush();
-    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-    file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
-    std::ofstream out(std::string(dir) + "\\" + name + ".bmp", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(stride * static_cast<DWORD>(h)));
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    winkit::ScreenshotIfAsked("LUMEN_SERVICE_SCREENS", wnd, name);
 }
 
 // One dialog run modally on its own UI thread.
@@ -128,7 +86,7 @@ public:
         for (int attempt = 0; attempt < 20 && !m_done; ++attempt) {
             if (HWND shown = DialogOf(m_threadId))
                 ::PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
-            WaitFor([this] { return m_done.load(); }, 1s);
+            WaitFor([this] { return m_done.load(); }, 1000);
         }
         m_thread.join();
     }
@@ -166,19 +124,8 @@ class ServiceDialogs : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         platform::SetResourceModule(::GetModuleHandleA(nullptr));
-        platform::SetLanguageModule(::LoadLibraryA(WinePath(LUMEN_BIN_DIR "/NxLang.dll").c_str()));
-        HMODULE bus = ::LoadLibraryA(WinePath(LUMEN_EMU_BUS_DIR "/Nxjbus.dll").c_str());
-        ASSERT_TRUE(platform::LanguageModule() && bus);
-        auto get = [bus](const char* name, auto& function) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-                reinterpret_cast<void*>(::GetProcAddress(bus, name)));
-        };
-        get("JbusOpen", g_bus.open);
-        get("JbusClose", g_bus.close);
-        get("JbusReadSeveralWords", g_bus.readSeveralWords);
-        get("JbusWriteOneWord", g_bus.writeOneWord);
-        get("JbusWriteSeveralWords", g_bus.writeSeveralWords);
-        get("EmuControl", g_control);
+        platform::SetLanguageModule(::LoadLibraryA(winkit::WinePath(LUMEN_BIN_DIR "/NxLang.dll").c_str()));
+        ASSERT_TRUE(platform::LanguageModule() && winkit::LoadEmulatorBus(LUMEN_EMU_BUS_DIR, g_bus, g_control));
         ::InitCommonControls();
     }
     void SetUp() override { StartUnit("2.10"); }

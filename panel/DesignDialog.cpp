@@ -17,6 +17,7 @@
 #include "panel/ServiceMenu.h"
 #include "platform/Module.h"
 #include "selection/CephalometricPage.h"
+#include "selection/PageSupport.h"
 #include "selection/Pages.h"
 #include "selection/PatientPage.h"
 #include "selection/ProgramPage.h"
@@ -831,22 +832,8 @@ void CDesignDialog::RequestClose() {
 }
 
 bool CDesignDialog::OnSetCursor(HWND over) {
-    CLumen70App& app = theApp();
-    const bool busy = app.unitBusy != 0;
-    int id = 0;
-    if (over && ::GetParent(over) == GetHwnd())
-        id = ::GetDlgCtrlID(over);
-    bool key = false;
-    for (int k : kKeys)
-        key = key || (id == k);
-    HCURSOR cursor = nullptr;
-    if (key)
-        cursor = busy ? app.waitCursor.Get() : app.handCursor.Get();
-    else if (busy)
-        cursor = app.waitCursor.Get();
-    if (!cursor)
+    if (!selection::SetPageCursor(GetHwnd(), over, kKeys))
         return false;
-    ::SetCursor(cursor);
     SetMessageResult(TRUE);
     return true;
 }

@@ -9,14 +9,15 @@
 #include "panel/PanelRules.h"
 #include "panel/ProgramRecap.h"
 #include "platform/Handle.h"
+#include "resources/ResourceIds.h"
 #include "selection/StackedDialog.h"
 
 #include <string>
 
-inline constexpr UINT kPanelTemplate = 25000;
-inline constexpr UINT kPanelBackground = 129;
-inline constexpr UINT kPanelIcon = 130;
-inline constexpr UINT kPagePlaceholder = 1010;
+inline constexpr UINT kPanelTemplate = IDD_PANEL;
+inline constexpr UINT kPanelBackground = IDB_PANEL_BACKGROUND;
+inline constexpr UINT kPanelIcon = IDI_PANEL;
+inline constexpr UINT kPagePlaceholder = IDC_PAGE_AREA;
 // Private messages from the host: preview image and end of acquisition.
 inline constexpr UINT kMsgHostPreview = WM_USER + 0x25A;         // 0x65A
 inline constexpr UINT kMsgHostEndAcquisition = WM_USER + 0x25B;  // 0x65B
@@ -24,30 +25,31 @@ inline constexpr UINT kMsgHostEndAcquisition2 = WM_USER + 0x25C; // 0x65C
 inline constexpr int kPanelWidth = 1024;
 inline constexpr int kPanelHeight = 768;
 
-// The panel's controls by identifier.
+// The panel's controls by what they show; the template's identifiers name them otherwise.
 namespace panelid {
-inline constexpr int kVoiceSwitch = 1000;
-inline constexpr int kEmission = 1001;
-inline constexpr int kReady = 1002;
-inline constexpr int kInformation = 1003;
-inline constexpr int kLaser = 1004;
-inline constexpr int kReset = 1005;
-inline constexpr int kNox = 1006;
-inline constexpr int kBuild = 1018;
-inline constexpr int kAgeAdult = 1019;
-inline constexpr int kAgeChild = 1020;
-inline constexpr int kPageSelector = 1046;
-inline constexpr int kKv = 1055;
-inline constexpr int kMilliAmps = 1056;
-inline constexpr int kCaptionProgram = 1057;
-inline constexpr int kCaptionPatient = 1058;
-inline constexpr int kCaptionParameters = 1059;
-inline constexpr int kTime = 1063;
-inline constexpr int kDose = 1064;
-inline constexpr int kMessage = 1065;
-inline constexpr int kCode = 1066;
-inline constexpr int kWaitingTime = 1072;
-inline constexpr int kPreview = 23136;
+inline constexpr int kVoiceSwitch = IDC_BUTTON_VOCAL;
+inline constexpr int kEmission = IDC_BUTTON_EMISSION;
+inline constexpr int kReady = IDC_BUTTON_ETATPRET;
+inline constexpr int kInformation = IDC_BUTTON_INFORMATION;
+inline constexpr int kLaser = IDC_BUTTON_LASER;
+inline constexpr int kReset = IDC_BUTTON_RAZ;
+inline constexpr int kNox = IDC_BUTTON_NOX;
+inline constexpr int kBuild = IDC_RECAP_CORPULENCE;
+// The age displays' template names are the wrong way round: the "child" one carries the adult pictures.
+inline constexpr int kAgeAdult = IDC_RECAP_ENFANT;
+inline constexpr int kAgeChild = IDC_RECAP_ADULTE;
+inline constexpr int kPageSelector = IDC_BUTTONROND;
+inline constexpr int kKv = IDC_KV_VALEUR;
+inline constexpr int kMilliAmps = IDC_MA_VALEUR;
+inline constexpr int kCaptionProgram = IDC_STATIC_BOUTON_PROGRAMME;
+inline constexpr int kCaptionPatient = IDC_STATIC_BOUTON_PATIENT;
+inline constexpr int kCaptionParameters = IDC_STATIC_BOUTON_PARAMETRE;
+inline constexpr int kTime = IDC_MS_VALEUR;
+inline constexpr int kDose = IDC_DOSE_VALEUR;
+inline constexpr int kMessage = IDC_MESSAGE_INFO;
+inline constexpr int kCode = IDC_CODE_INFO;
+inline constexpr int kWaitingTime = IDC_TEMPS;
+inline constexpr int kPreview = IDC_PREVIEW;
 } // namespace panelid
 
 // Where the panel's voice prompts and emission beep go; tests count them instead of hearing them.

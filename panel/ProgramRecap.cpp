@@ -79,6 +79,19 @@ constexpr ViewRow kViews[6] = {
 constexpr uint16_t kCodeCephAp = 192;
 constexpr unsigned kCephFamily = 3;
 
+// Families 8 to 11 (phantom, static and two without a name of their own, whose previous name stays):
+// no segment and no view, the same code and name in every design. False for any other family.
+bool PlainProgram(unsigned family, std::optional<uint16_t>& code, std::optional<uint16_t>& nameId) {
+    constexpr struct { uint16_t code, nameId; } kPlain[4] = {
+        {kCodePhantom, kNamePhantom}, {kCodeStatic, kNameStatic}, {kCodeFamily10, 0}, {kCodeFamily11, 0}};
+    if (family < 8 || family > 11)
+        return false;
+    code = kPlain[family - 8].code;
+    if (kPlain[family - 8].nameId)
+        nameId = kPlain[family - 8].nameId;
+    return true;
+}
+
 void PutU16(uint8_t* at, uint16_t value) noexcept {
     at[0] = static_cast<uint8_t>(value & 0xFF);
     at[1] = static_cast<uint8_t>(value >> 8);
@@ -102,22 +115,16 @@ PanoramicRecap PanoramicRecapOf(uint8_t programCode) noexcept {
         Segments(recap, family, variant);
         break;
     case 1:
-        if (variant == 0) {
-            recap.x4 = X4Caption::Hide;
-            recap.pairs = kPairTmjRight | kPairTmjLeft;
-            recap.tmjImages = 1;
-            recap.sections = kTmjTwoSections;
-            recap.code = kCodeTmjTwo;
-            recap.nameId = kNameTmjTwo;
-        } else if (variant <= 2) {
-            recap.x4 = X4Caption::Show;
-            recap.pairs = kPairTmjRight | kPairTmjLeft;
-            recap.tmjImages = 2;
-            recap.sections = kTmjFourSections;
-            recap.code = kCodeTmjFour;
-            recap.nameId = kNameTmjFour;
-        }
         // Variants from 3 on are no TMJ program the unit has: everything stays off and "x4" as it is.
+        if (variant <= 2) {
+            const bool four = variant != 0;
+            recap.x4 = four ? X4Caption::Show : X4Caption::Hide;
+            recap.pairs = kPairTmjRight | kPairTmjLeft;
+            recap.tmjImages = four ? 2 : 1;
+            recap.sections = four ? kTmjFourSections : kTmjTwoSections;
+            recap.code = four ? kCodeTmjFour : kCodeTmjTwo;
+            recap.nameId = four ? kNameTmjFour : kNameTmjTwo;
+        }
         break;
     case 2:
         recap.x4 = X4Caption::Hide;
@@ -125,22 +132,6 @@ PanoramicRecap PanoramicRecapOf(uint8_t programCode) noexcept {
         recap.sections = Sections1(1832);
         recap.code = kCodeSinus;
         recap.nameId = kNameSinus;
-        break;
-    case 8:
-        recap.x4 = X4Caption::Hide;
-        recap.code = kCodePhantom;
-        recap.nameId = kNamePhantom;
-        break;
-    case 9:
-        recap.x4 = X4Caption::Hide;
-        recap.code = kCodeStatic;
-        recap.nameId = kNameStatic;
-        break;
-    case 10:
-    case 11:
-        // Programs without a name of their own: the previous name stays.
-        recap.x4 = X4Caption::Hide;
-        recap.code = family == 10 ? kCodeFamily10 : kCodeFamily11;
         break;
     case 12:
     case 13:
@@ -150,6 +141,7 @@ PanoramicRecap PanoramicRecapOf(uint8_t programCode) noexcept {
         break;
     default:
         recap.x4 = X4Caption::Hide;
+        PlainProgram(family, recap.code, recap.nameId);
         break;
     }
     return recap;
@@ -160,19 +152,9 @@ CephalometricRecap CephalometricRecapOf(uint8_t programCode) noexcept {
     const unsigned variant = programCode >> 4;
     CephalometricRecap recap;
     recap.x4 = X4Caption::Hide;
+    if (PlainProgram(family, recap.panoCode, recap.nameId))
+        return recap;
     switch (family) {
-    case 8:
-        recap.panoCode = kCodePhantom;
-        recap.nameId = kNamePhantom;
-        return recap;
-    case 9:
-        recap.panoCode = kCodeStatic;
-        recap.nameId = kNameStatic;
-        return recap;
-    case 10:
-    case 11:
-        recap.panoCode = family == 10 ? kCodeFamily10 : kCodeFamily11;
-        return recap;
     case 14:
     case 15:
         recap.cephCode = family == 14 ? kCodeCephFamily14 : kCodeCephFamily15;

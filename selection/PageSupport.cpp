@@ -44,7 +44,7 @@ bool SendPageCommand(CDesignDialog* panel, uint16_t word, UINT prompt) {
     return true;
 }
 
-bool SetPageCursor(HWND page, HWND over, std::initializer_list<int> keys) {
+bool SetPageCursor(HWND page, HWND over, std::span<const int> keys) {
     CLumen70App& app = theApp();
     const bool busy = app.unitBusy != 0;
     bool key = false;

@@ -47,7 +47,10 @@ bool SendPageCommand(CDesignDialog* panel, uint16_t word, UINT prompt);
 
 // The cursor over a page: over its keys the hand, or the hourglass while the unit is busy; elsewhere
 // the hourglass while busy, else the default. True when the page set the cursor.
-bool SetPageCursor(HWND page, HWND over, std::initializer_list<int> keys);
+bool SetPageCursor(HWND page, HWND over, std::span<const int> keys);
+inline bool SetPageCursor(HWND page, HWND over, std::initializer_list<int> keys) {
+    return SetPageCursor(page, over, std::span<const int>(keys.begin(), keys.size()));
+}
 
 // A balloon tooltip over a window's controls (id, language-library text); it watches their mouse
 // itself. Destroyed with its owner. The panel's own shows even while the panel is inactive.

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstring>
+#include <tuple>
 
 namespace sr = host::shotrecord;
 
@@ -67,19 +68,16 @@ TEST_F(ShotRecords, RefreshFillsBothRecordsAndTheShotValuesFromAProtocol2Unit) {
     ASSERT_TRUE(host::RefreshShotInfo(Context(), values, out, sizeof out));
 
     EXPECT_EQ(pano[sr::pano::kNoxState], 0x01);
-    EXPECT_EQ(sr::LoadF32(pano.data(), sr::pano::kKv), 70.0f);
-    EXPECT_EQ(sr::LoadF32(pano.data(), sr::pano::kMa), 85 * 0.1f);
-    EXPECT_EQ(sr::LoadF32(pano.data(), sr::pano::kExposureTime), 1420 * 0.01f);
-    EXPECT_EQ(sr::LoadU32(pano.data(), sr::pano::kRefreshed), 1u);
-    EXPECT_EQ(sr::LoadU32(pano.data(), sr::pano::kDoseKind), 2u);
-    EXPECT_EQ(sr::LoadF32(pano.data(), sr::pano::kDose1), 4.25f);
+    for (const auto* record : {pano.data(), ceph.data()}) {
+        const bool p = record == pano.data();
+        EXPECT_EQ(sr::LoadF32(record, p ? sr::pano::kKv : sr::ceph::kKv), 70.0f);
+        EXPECT_EQ(sr::LoadF32(record, p ? sr::pano::kMa : sr::ceph::kMa), 85 * 0.1f);
+        EXPECT_EQ(sr::LoadF32(record, p ? sr::pano::kExposureTime : sr::ceph::kExposureTime), 1420 * 0.01f);
+        EXPECT_EQ(sr::LoadU32(record, p ? sr::pano::kRefreshed : sr::ceph::kRefreshed), 1u);
+        EXPECT_EQ(sr::LoadU32(record, p ? sr::pano::kDoseKind : sr::ceph::kDoseKind), 2u);
+        EXPECT_EQ(sr::LoadF32(record, p ? sr::pano::kDose1 : sr::ceph::kDose1), 4.25f);
+    }
     EXPECT_EQ(sr::LoadF32(pano.data(), sr::pano::kDose2), 9.5f);
-    EXPECT_EQ(sr::LoadF32(ceph.data(), sr::ceph::kKv), 70.0f);
-    EXPECT_EQ(sr::LoadF32(ceph.data(), sr::ceph::kMa), 85 * 0.1f);
-    EXPECT_EQ(sr::LoadF32(ceph.data(), sr::ceph::kExposureTime), 1420 * 0.01f);
-    EXPECT_EQ(sr::LoadU32(ceph.data(), sr::ceph::kRefreshed), 1u);
-    EXPECT_EQ(sr::LoadU32(ceph.data(), sr::ceph::kDoseKind), 2u);
-    EXPECT_EQ(sr::LoadF32(ceph.data(), sr::ceph::kDose1), 4.25f);
     EXPECT_EQ(values.kv, 72);
     EXPECT_EQ(values.timeSeconds, 1400 * 0.01f);
     EXPECT_EQ(values.dose, 123.5f);
@@ -179,9 +177,8 @@ TEST_F(ShotRecords, FailedUnitReadLeavesBothRecordsAndTheShotValuesAsTheyWere) {
         EXPECT_EQ(pano, panoBefore);
         EXPECT_EQ(ceph, cephBefore);
         EXPECT_EQ(std::memcmp(out, ceph.data(), sizeof out), 0) << "the copy-out still happens";
-        EXPECT_EQ(values.kv, valuesBefore.kv);
-        EXPECT_EQ(values.dose, valuesBefore.dose);
-        EXPECT_EQ(values.timeSeconds, valuesBefore.timeSeconds);
+        EXPECT_EQ(std::make_tuple(values.kv, values.dose, values.timeSeconds),
+                  std::make_tuple(valuesBefore.kv, valuesBefore.dose, valuesBefore.timeSeconds));
         EXPECT_EQ(latch.GetLatchedError(), 112);
     }
 }
@@ -192,10 +189,10 @@ TEST_F(ShotRecords, ExportsCopyTheRightRecordWithResolutionsOrOnlyTheFourExposur
     unsigned char panoOut[211];
     std::memset(panoOut, 0x5A, sizeof panoOut);
     host::GetInfosTir(Context(), values, 1, panoOut);
-    EXPECT_EQ(sr::LoadF64(panoOut, sr::pano::kRealResolution), 0.104);
-    EXPECT_EQ(sr::LoadF64(panoOut, sr::pano::kRealResolution + 8), 0.104);
-    EXPECT_EQ(sr::LoadF64(panoOut, sr::pano::kDisplayResolution), 0.08188976377952756);
-    EXPECT_EQ(sr::LoadF64(panoOut, sr::pano::kDisplayResolution + 8), 0.08188976377952756);
+    for (const std::size_t axis : {0, 8}) {
+        EXPECT_EQ(sr::LoadF64(panoOut, sr::pano::kRealResolution + axis), 0.104);
+        EXPECT_EQ(sr::LoadF64(panoOut, sr::pano::kDisplayResolution + axis), 0.08188976377952756);
+    }
     EXPECT_EQ(sr::LoadF64(pano.data(), sr::pano::kRealResolution), 0.0) << "only the host's copy";
 
     for (uint8_t mode : {0, 2}) {

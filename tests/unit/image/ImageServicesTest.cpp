@@ -47,14 +47,12 @@ TEST(ReArrange, EveryPixelLandsWhereTheDetectorOrderPutsIt) {
         AllowWideVectors(true);
         for (unsigned l = 0; l < 3; ++l)
             for (int j = 0; j < kGroupsPerLine; ++j) {
+                SCOPED_TRACE(testing::Message() << "wide " << wide << " line " << l << " group " << j);
                 const unsigned a = l << 11 | 2 * j, b = a + 1;
-                ASSERT_EQ(PixelAt(plain, l, j), a) << "wide " << wide << " line " << l << " group " << j;
-                ASSERT_EQ(PixelAt(plain, l, 622 + j), b)
-                    << "wide " << wide << " line " << l << " group " << j;
-                ASSERT_EQ(PixelAt(mirrored, l, 1243 - j), a)
-                    << "wide " << wide << " line " << l << " group " << j;
-                ASSERT_EQ(PixelAt(mirrored, l, 621 - j), b)
-                    << "wide " << wide << " line " << l << " group " << j;
+                ASSERT_EQ(PixelAt(plain, l, j), a);
+                ASSERT_EQ(PixelAt(plain, l, 622 + j), b);
+                ASSERT_EQ(PixelAt(mirrored, l, 1243 - j), a);
+                ASSERT_EQ(PixelAt(mirrored, l, 621 - j), b);
             }
     }
 }
@@ -142,7 +140,6 @@ TEST(ReorderAtm4Images, InvalidRequestsChangeNeitherImageNorRecord) {
         {"overlapping images", 60, 2, {{0, 10}, {5, 10}, {20, 5}, {30, 5}}},
         {"images out of order", 60, 2, {{0, 5}, {30, 5}, {20, 5}, {40, 5}}},
         {"beyond 16-bit columns after the move", 70000, 1, {{0, 1}, {2, 1}, {4, 1}, {65000, 1000}}},
-        {"zero width", 0, 2, standard},
         {"negative height", 3500, -2, standard},
         // Pixel counts past the host's 32-bit count are refused before any pixel is read.
         {"INT_MAX squared", INT_MAX, INT_MAX, standard},
@@ -167,8 +164,7 @@ TEST(ReorderAtm4Images, InvalidRequestsChangeNeitherImageNorRecord) {
 
 TEST(GetTiming, FillsOneEntryPerImageAndTenOtherwise) {
     const std::tuple<std::uint16_t, int, std::int32_t> cases[] = {
-        {1, 1, 300},   {2, 2, 3000},       {4, 4, 90000},     {0, 10, 6000},
-        {3, 10, 6000}, {0xFFFF, 10, 6000}, {0x8004, 10, 6000}};
+        {1, 1, 300}, {2, 2, 3000}, {4, 4, 90000}, {0, 10, 6000}, {3, 10, 6000}, {0x8004, 10, 6000}};
     for (const auto& [sections, entries, answer] : cases) {
         Bytes record(rec::pano::kSize, 0);
         rec::StoreU16(record.data(), rec::pano::kSectionCount, sections);

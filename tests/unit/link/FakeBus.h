@@ -8,28 +8,21 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace linktest {
 
 struct BusCall {
     enum Kind { Open, Close, Read, WriteOne, WriteSeveral };
-    BusCall(Kind k, int h = 0, unsigned s = 0, uint16_t a = 0, uint16_t n = 0, std::vector<uint16_t> w = {})
-        : kind(k), handle(h), slave(s), address(a), count(n), words(std::move(w)) {}
-
     Kind kind;
     int handle = 0;
     unsigned slave = 0;
-    uint16_t address = 0;
-    uint16_t count = 0;
+    uint16_t address = 0, count = 0;
     std::vector<uint16_t> words; // written words
     std::string port, baud;      // Open only
-
-    bool operator==(const BusCall& o) const {
-        return kind == o.kind && address == o.address && count == o.count;
-    }
+    bool operator==(const BusCall& o) const { return kind == o.kind && address == o.address && count == o.count; }
 };
 
 class FakeBus {
@@ -39,29 +32,45 @@ public:
 
     unitlink::BusApi Api() const {
         unitlink::BusApi api;
-        api.open = &OpenThunk;
-        api.close = &CloseThunk;
-        api.readSeveralWords = &ReadThunk;
-        api.writeOneWord = &WriteOneThunk;
-        api.writeSeveralWords = &WriteSeveralThunk;
+        api.open = [](const char* port, const char* baud) {
+            s_current->calls.push_back({BusCall::Open, 0, 0, 0, 0, {}, port, baud});
+            return s_current->openHandle;
+        };
+        api.close = [](int* handle) {
+            s_current->calls.push_back({BusCall::Close, *handle});
+            *handle = -1;
+        };
+        api.readSeveralWords = [](int handle, unsigned char slave, unsigned short address, unsigned short count,
+                                  unsigned short* buffer) {
+            s_current->calls.push_back({BusCall::Read, handle, slave, address, count});
+            const int result = s_current->ResultFor(address, false);
+            // On failure, scribble: the link must not pass this on to its caller.
+            for (unsigned i = 0; i < count; ++i)
+                buffer[i] = result ? 0xDEAD : s_current->registers[static_cast<uint16_t>(address + i)];
+            return result;
+        };
+        api.writeOneWord = [](int handle, unsigned char slave, unsigned short address, unsigned short value) {
+            return s_current->Write(BusCall::WriteOne, handle, slave, address, 1, &value);
+        };
+        api.writeSeveralWords = [](int handle, unsigned char slave, unsigned short address, unsigned short count,
+                                   const unsigned short* buffer) {
+            return s_current->Write(BusCall::WriteSeveral, handle, slave, address, count, buffer);
+        };
         return api;
     }
 
-    // Register space by word address.
-    std::map<uint16_t, uint16_t> registers;
-    // Result of any request touching this word address (first word of the request).
-    std::map<uint16_t, int> failAt;
-    // Result of every request (failAll) or every write (failWrites), when not 0.
-    int failAll = 0;
-    int failWrites = 0;
+    std::map<uint16_t, uint16_t> registers; // by word address
+    std::map<uint16_t, int> failAt;         // result of a request starting at this word address
+    int failAll = 0;                        // result of every request, when not 0
+    int failWrites = 0;                     // result of every write, when not 0
     int openHandle = 7;
     std::vector<BusCall> calls;
 
     void SetBytes(uint16_t wordAddress, const std::string& bytes) {
         for (std::size_t i = 0; i < bytes.size(); i += 2) {
-            const uint8_t lo = static_cast<uint8_t>(bytes[i]);
             const uint8_t hi = i + 1 < bytes.size() ? static_cast<uint8_t>(bytes[i + 1]) : 0;
-            registers[static_cast<uint16_t>(wordAddress + i / 2)] = static_cast<uint16_t>(hi << 8 | lo);
+            registers[static_cast<uint16_t>(wordAddress + i / 2)] =
+                static_cast<uint16_t>(hi << 8 | static_cast<uint8_t>(bytes[i]));
         }
     }
     std::vector<BusCall> Transfers() const {
@@ -79,54 +88,27 @@ public:
     }
 
 private:
-    int ResultFor(uint16_t address) const {
-        if (failAll)
-            return failAll;
+    int ResultFor(uint16_t address, bool write) const {
+        if (failAll || (write && failWrites))
+            return failAll ? failAll : failWrites;
         auto it = failAt.find(address);
         return it == failAt.end() ? 0 : it->second;
     }
-
-    static int OpenThunk(const char* port, const char* baud) {
-        BusCall c{BusCall::Open};
-        c.port = port;
-        c.baud = baud;
-        s_current->calls.push_back(c);
-        return s_current->openHandle;
-    }
-    static void CloseThunk(int* handle) {
-        s_current->calls.push_back(BusCall{BusCall::Close, *handle});
-        *handle = -1;
-    }
-    static int ReadThunk(int handle, unsigned char slave, unsigned short address, unsigned short count,
-                         unsigned short* buffer) {
-        s_current->calls.push_back(BusCall{BusCall::Read, handle, slave, address, count});
-        const int result = s_current->ResultFor(address);
-        for (unsigned i = 0; i < count; ++i) {
-            // On failure, scribble: the link must not pass this on to its caller.
-            buffer[i] = result ? 0xDEAD : s_current->registers[static_cast<uint16_t>(address + i)];
-        }
-        return result;
-    }
-    static int WriteOneThunk(int handle, unsigned char slave, unsigned short address, unsigned short value) {
-        s_current->calls.push_back(BusCall{BusCall::WriteOne, handle, slave, address, 1, {value}});
-        const int result = s_current->failWrites ? s_current->failWrites : s_current->ResultFor(address);
-        if (!result)
-            s_current->registers[address] = value;
-        return result;
-    }
-    static int WriteSeveralThunk(int handle, unsigned char slave, unsigned short address, unsigned short count,
-                                 const unsigned short* buffer) {
-        BusCall c{BusCall::WriteSeveral, handle, slave, address, count, {buffer, buffer + count}};
-        s_current->calls.push_back(c);
-        const int result = s_current->failWrites ? s_current->failWrites : s_current->ResultFor(address);
-        if (!result)
-            for (unsigned i = 0; i < count; ++i)
-                s_current->registers[static_cast<uint16_t>(address + i)] = buffer[i];
+    int Write(BusCall::Kind kind, int handle, unsigned slave, uint16_t address, uint16_t count,
+              const unsigned short* words) {
+        calls.push_back({kind, handle, slave, address, count, {words, words + count}});
+        const int result = ResultFor(address, true);
+        for (unsigned i = 0; i < count && !result; ++i)
+            registers[static_cast<uint16_t>(address + i)] = words[i];
         return result;
     }
 
     static inline FakeBus* s_current = nullptr;
 };
+
+inline void PrintTo(const BusCall& c, std::ostream* os) {
+    *os << "[kind " << c.kind << " at " << std::hex << c.address << std::dec << " x" << c.count << "]";
+}
 
 // Re-entrant per thread, exclusive between threads; counts how deep it is held.
 class MemoryLock : public support::Lockable {
@@ -153,4 +135,4 @@ private:
     int m_acquisitions = 0;
 };
 
-} // namespace unitlinktest
+} // namespace linktest

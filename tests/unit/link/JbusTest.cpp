@@ -30,16 +30,15 @@ struct Fixture : ::testing::Test {
 
 using JbusTransport = Fixture;
 
-TEST_F(JbusTransport, FirstFailureStaysInTheLatch) {
+TEST_F(JbusTransport, LatchKeepsTheFirstFailureUntilCleared) {
     auto link = Make<CJbusV2>();
     uint16_t state = 0;
     EXPECT_TRUE(link->ReadUnitState(&state));
     EXPECT_EQ(latch.GetLatchedError(), 0) << "success offers 100, which never latches";
-    bus.failAll = 5;
-    EXPECT_FALSE(link->WriteCommand(0x0009));
-    EXPECT_EQ(latch.GetLatchedError(), 105);
-    bus.failAll = 7;
-    EXPECT_FALSE(link->ReadUnitState(&state));
+    for (const int fail : {5, 7}) {
+        bus.failAll = fail;
+        EXPECT_FALSE(link->ReadUnitState(&state));
+    }
     EXPECT_EQ(latch.GetLatchedError(), 105);
     latch.Clear();
     bus.failAll = 12;
@@ -47,33 +46,26 @@ TEST_F(JbusTransport, FirstFailureStaysInTheLatch) {
     EXPECT_EQ(latch.GetLatchedError(), 112);
 }
 
-TEST_F(JbusTransport, WordCountChoosesSingleOrMultipleWrite) {
-    auto link = Make<CJbusV1>();
-    const uint16_t words[2] = {0x1234, 0x5678};
-    EXPECT_EQ(link->WriteWords(0x7040, 1, words), 0);
-    EXPECT_EQ(link->WriteWords(0x7041, 2, words), 0);
-    ASSERT_EQ(bus.calls.size(), 2u);
-    EXPECT_EQ(bus.calls[0].kind, BusCall::WriteOne);
-    EXPECT_EQ(bus.calls[0].words, std::vector<uint16_t>{0x1234});
-    EXPECT_EQ(bus.calls[1].kind, BusCall::WriteSeveral);
-    EXPECT_EQ(bus.calls[1].words, (std::vector<uint16_t>{0x1234, 0x5678}));
-    EXPECT_EQ(bus.calls[1].handle, 7);
-}
-
-TEST_F(JbusTransport, OpenPassesBaudAsDecimalTextAndKeepsTheHandle) {
+TEST_F(JbusTransport, OpenAndWriteRequests) {
     CJbusV1 link(bus.Api(), latch);
     EXPECT_EQ(link.GetHandle(), -1);
     EXPECT_TRUE(link.Open("COM3", 38400));
-    EXPECT_EQ(bus.calls.at(0).port, "COM3");
-    EXPECT_EQ(bus.calls.at(0).baud, "38400");
+    EXPECT_EQ(bus.calls.at(0).port + ":" + bus.calls.at(0).baud, "COM3:38400");
     EXPECT_EQ(link.GetHandle(), 7);
-
+    // One word goes as a single write, more as a multiple write, on the link's handle.
+    const uint16_t words[2] = {0x1234, 0x5678};
+    EXPECT_EQ(link.WriteWords(0x7040, 1, words) + link.WriteWords(0x7041, 2, words), 0);
+    EXPECT_EQ(bus.calls.at(1).kind, BusCall::WriteOne);
+    EXPECT_EQ(bus.calls.at(1).words, std::vector<uint16_t>{0x1234});
+    EXPECT_EQ(bus.calls.at(2).kind, BusCall::WriteSeveral);
+    EXPECT_EQ(bus.calls.at(2).words, (std::vector<uint16_t>{0x1234, 0x5678}));
+    EXPECT_EQ(bus.calls.at(2).handle, 7);
     // Re-opening an open link first releases the port it holds.
     bus.openHandle = -1;
     EXPECT_FALSE(link.Open("COM4", 0));
-    ASSERT_EQ(bus.calls.size(), 3u);
-    EXPECT_EQ(bus.calls[1].kind, BusCall::Close);
-    EXPECT_EQ(bus.calls[2].baud, "0");
+    ASSERT_EQ(bus.calls.size(), 5u);
+    EXPECT_EQ(bus.calls[3].kind, BusCall::Close);
+    EXPECT_EQ(bus.calls[4].baud, "0");
     EXPECT_EQ(link.GetHandle(), -1);
 }
 
@@ -167,16 +159,6 @@ const std::vector<Requests> kExpectedV2 = {
     {Req(R, 0x6809, 5)},    {Req(R, 0x6809, 2)},    {Req(WN, 0x6817, 20)},
 };
 
-std::string Describe(const Requests& rs) {
-    std::string s;
-    for (const auto& r : rs) {
-        char text[48];
-        std::snprintf(text, sizeof text, "[%d %04X x%u] ", static_cast<int>(r.kind), r.address, r.count);
-        s += text;
-    }
-    return s.empty() ? "(none)" : s;
-}
-
 void CheckRequests(CJbus& link, FakeBus& bus, const std::vector<Requests>& expected) {
     const auto& ops = AllOperations();
     ASSERT_EQ(ops.size(), expected.size());
@@ -184,8 +166,7 @@ void CheckRequests(CJbus& link, FakeBus& bus, const std::vector<Requests>& expec
         bus.calls.clear();
         EXPECT_TRUE(ops[i].run(link)) << ops[i].name;
         const Requests got = bus.Transfers();
-        EXPECT_EQ(got, expected[i]) << ops[i].name << ": expected " << Describe(expected[i]) << " got "
-                                    << Describe(got);
+        EXPECT_EQ(got, expected[i]) << ops[i].name;
         for (const auto& c : got)
             EXPECT_EQ(c.slave, 1u) << ops[i].name;
     }
@@ -209,22 +190,16 @@ TEST_F(RegisterMap, RequestsMatchTheMapAndFailedReadsYieldZeros) {
 }
 
 TEST_F(RegisterMap, Version1ConditionsAreRepackedIntoTheVersion2Layout) {
-    EXPECT_EQ(RepackConditionsV1(0xFFFF), 0xE0FF);
     // Each surviving bit moves on its own, and the dropped ones (4, 7, 10, 11, 15) vanish.
     const int moved[16] = {0, 1, 2, 3, -1, 4, 5, -1, 6, 7, -1, -1, 13, 14, 15, -1};
-    for (int bit = 0; bit < 16; ++bit) {
-        const uint16_t expected = moved[bit] < 0 ? 0 : static_cast<uint16_t>(1u << moved[bit]);
-        EXPECT_EQ(RepackConditionsV1(static_cast<uint16_t>(1u << bit)), expected) << "raw bit " << bit;
-    }
-
-    auto link = Make<CJbusV1>();
+    for (int bit = 0; bit < 16; ++bit)
+        EXPECT_EQ(RepackConditionsV1(static_cast<uint16_t>(1u << bit)), moved[bit] < 0 ? 0 : 1u << moved[bit]) << bit;
     bus.registers[Reg(34)] = 0x3021; // bits 0, 5, 12, 13
-    uint16_t c = 0;
-    EXPECT_TRUE(link->ReadUnitConditions(&c));
-    EXPECT_EQ(c, 0x6011);
-    auto v2 = Make<CJbusV2>();
-    EXPECT_TRUE(v2->ReadUnitConditions(&c));
-    EXPECT_EQ(c, 0x3021) << "version 2 delivers its conditions as they are";
+    uint16_t v1 = 0, v2 = 0;
+    EXPECT_TRUE(Make<CJbusV1>()->ReadUnitConditions(&v1));
+    EXPECT_TRUE(Make<CJbusV2>()->ReadUnitConditions(&v2));
+    EXPECT_EQ(v1, 0x6011);
+    EXPECT_EQ(v2, 0x3021) << "version 2 delivers its conditions as they are";
 }
 
 TEST_F(RegisterMap, Version1ShotResultCarriesNoDose) {
@@ -235,11 +210,8 @@ TEST_F(RegisterMap, Version1ShotResultCarriesNoDose) {
     ShotResultRecord r;
     r.bytes.fill(0x77);
     EXPECT_TRUE(link->ReadShotResult(&r));
-    EXPECT_EQ(r.Kv(), 70);
-    EXPECT_EQ(r.MilliAmpsTimes10(), 80);
-    EXPECT_EQ(r.ExposureTimeTimes100(), 1400);
-    EXPECT_EQ(r.TimeTimes100(), 1350);
-    EXPECT_EQ(r.Dose(), 0.0f);
+    EXPECT_EQ((std::vector<int>{r.Kv(), r.MilliAmpsTimes10(), r.ExposureTimeTimes100(), r.TimeTimes100()}),
+              (std::vector<int>{70, 80, 1400, 1350}));
     EXPECT_EQ(r.DoseKind(), 0xFFFE);
     for (std::size_t i = 14; i < 22; ++i)
         EXPECT_EQ(r.bytes[i], 0) << "byte " << i;
@@ -253,15 +225,9 @@ TEST_F(RegisterMap, Version2SelectionIsAssembledFromTwoReads) {
     bus.registers[Reg(92)] = 2;
     SelectionRecord s;
     EXPECT_TRUE(link->ReadSelection(&s));
-    EXPECT_EQ(s.KvSetPoint(), 85);
-    EXPECT_EQ(s.U16(2), 0x2222);
-    EXPECT_EQ(s.U16(4), 0x3333);
-    EXPECT_EQ(s.ProgramCode(), 0x13);
-    EXPECT_EQ(s.ProgramFamily(), 3);
+    EXPECT_EQ((std::vector<int>{s.KvSetPoint(), s.U16(2), s.U16(4), s.ProgramCode(), s.Age(), s.Build(), s.Nox()}),
+              (std::vector<int>{85, 0x2222, 0x3333, 0x13, 1, 2, 2}));
     EXPECT_EQ(s.U8(7), 0) << "the program register's high byte is not part of the selection";
-    EXPECT_EQ(s.Age(), 1);
-    EXPECT_EQ(s.Build(), 2);
-    EXPECT_EQ(s.Nox(), 2);
 
     // Either read failing fails the whole selection, and both requests still go out.
     for (const uint16_t failing : {Reg(92), Reg(36)}) {
@@ -269,12 +235,11 @@ TEST_F(RegisterMap, Version2SelectionIsAssembledFromTwoReads) {
         bus.calls.clear();
         EXPECT_FALSE(link->ReadSelection(&s));
         EXPECT_EQ(bus.Transfers().size(), 2u);
-        EXPECT_EQ(s.KvSetPoint(), 0);
-        EXPECT_EQ(s.Nox(), 0);
+        EXPECT_EQ(s.KvSetPoint() + s.Nox(), 0);
     }
 }
 
-TEST_F(RegisterMap, AcquisitionStatusNeedsNoTrafficOnVersion1) {
+TEST_F(RegisterMap, Version1AcquisitionStatusNeedsNoTraffic) {
     auto link = Make<CJbusV1>();
     bus.failAll = 12;
     uint16_t status = 0xFFFF;
@@ -287,14 +252,11 @@ TEST_F(RegisterMap, AcquisitionStatusNeedsNoTrafficOnVersion1) {
 TEST_F(RegisterMap, RestartCommandWaitsForTheUnitWhateverTheResult) {
     auto link = Make<CJbusV2>();
     EXPECT_TRUE(link->WriteCommand(0x0081));
-    EXPECT_TRUE(waits.empty());
     EXPECT_TRUE(link->WriteCommand(0x0080));
-    EXPECT_EQ(waits, std::vector<unsigned>{3000});
     bus.failAll = 6;
     EXPECT_FALSE(link->WriteCommand(0x1280));
-    EXPECT_EQ(waits, (std::vector<unsigned>{3000, 3000}));
     EXPECT_FALSE(link->WriteCommand(0x8000)) << "0x80 in the high byte is an argument, not the command";
-    EXPECT_EQ(waits.size(), 2u);
+    EXPECT_EQ(waits, (std::vector<unsigned>{3000, 3000}));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "FakeBus.h"
 #include "link/PortOpening.h"
 #include "support/Settings.h"
+#include "tests/unit/support/MemoryRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 
 #include <unistd.h>
 
@@ -20,50 +20,6 @@ using linktest::FakeBus;
 using linktest::MemoryLock;
 
 namespace {
-
-// Registry keys in memory: (root, subkey) -> values.
-class MemoryRegistry : public support::RegistryStore {
-public:
-    using Values = std::map<std::string, support::RegistryValue>;
-    std::map<std::pair<support::RegistryRoot, std::string>, Values> keys;
-
-    void SetText(support::RegistryRoot root, const std::string& path, const std::string& name,
-                 const std::string& text) {
-        support::RegistryValue v;
-        v.type = support::RegistryValue::Type::Text;
-        v.text = text;
-        v.byteSize = text.size() + 1;
-        keys[{root, support::SubkeyFor(root, path)}][name] = v;
-    }
-    void SetNumber(support::RegistryRoot root, const std::string& path, const std::string& name, uint32_t n) {
-        support::RegistryValue v;
-        v.type = support::RegistryValue::Type::Number32;
-        v.number = n;
-        v.byteSize = 4;
-        keys[{root, support::SubkeyFor(root, path)}][name] = v;
-    }
-
-    std::unique_ptr<support::RegistryKey> Open(support::RegistryRoot root, const std::string& subkey,
-                                               bool) override {
-        auto it = keys.find({root, subkey});
-        if (it == keys.end())
-            return nullptr;
-        return std::make_unique<Key>(it->second);
-    }
-
-private:
-    struct Key : support::RegistryKey {
-        explicit Key(Values& v) : values(v) {}
-        std::optional<support::RegistryValue> Query(const std::string& name) const override {
-            auto it = values.find(name);
-            if (it == values.end())
-                return std::nullopt;
-            return it->second;
-        }
-        bool SetText(const std::string&, const std::string&) override { return false; }
-        Values& values;
-    };
-};
 
 constexpr uint16_t kIdentificationWord = 0x7000;
 constexpr uint16_t kHostTextWordV1 = 0xD030 / 2;
@@ -75,7 +31,7 @@ struct PortOpening : ::testing::Test {
     ErrorLatch latch;
     MemoryLock lock;
     MemoryLock logLock;
-    MemoryRegistry registry;
+    testing_support::MemoryRegistry registry;
     std::filesystem::path logPath;
     std::unique_ptr<support::EventLog> log;
     std::vector<std::pair<int, bool>> messages;
@@ -91,12 +47,17 @@ struct PortOpening : ::testing::Test {
         log = std::make_unique<support::EventLog>(
             logLock, [this] { return logPath.string(); }, [] { return support::LogTime{5, 3, 2026, 9, 7}; });
         log->SetLogTag("LUMEN70");
-        registry.SetText(support::RegistryRoot::CurrentUser, support::kPanoPath, "COM", "2");
-        registry.SetNumber(support::RegistryRoot::Users, support::kLumenPath, "Baudrate", 38400);
+        SetComPort();
+        const auto users = support::RegistryRoot::Users;
+        registry.SetNumber(users, support::SubkeyFor(users, support::kLumenPath), "Baudrate", 38400);
         SetVersion("1.02");
     }
     void TearDown() override { std::filesystem::remove(logPath); }
 
+    void SetComPort() {
+        const auto user = support::RegistryRoot::CurrentUser;
+        registry.SetText(user, support::SubkeyFor(user, support::kPanoPath), "COM", "2");
+    }
     void SetVersion(const std::string& version) {
         std::string block(30, '\0');
         block.replace(0, 6, "LUMEN");
@@ -155,8 +116,8 @@ TEST_F(PortOpening, UnitBelowVersion1IsRefused) {
 }
 
 TEST_F(PortOpening, MissingSettingsKeyIsReportedTwice) {
-    registry.keys.clear();
-    registry.SetText(support::RegistryRoot::CurrentUser, support::kPanoPath, "COM", "2");
+    registry = {};
+    SetComPort();
     EXPECT_EQ(Open(), 1);
     EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{4671, false}}));
     EXPECT_TRUE(bus.calls.empty());

@@ -68,14 +68,11 @@ TEST_F(RestoreFile, SnapshotHoldsTheFourBlocksIn182Bytes) {
     EXPECT_EQ(SaveRestoreFile(&link, lock, files, path), RestoreSaveResult::Saved);
     const auto bytes = FileBytes();
     ASSERT_EQ(bytes.size(), 182u);
-    EXPECT_EQ(WordAt(bytes, 0), 0x1100);
-    EXPECT_EQ(WordAt(bytes, 28), 0x110E);
-    EXPECT_EQ(WordAt(bytes, 30), 0x2200);
-    EXPECT_EQ(WordAt(bytes, 60), 0x220F);
-    EXPECT_EQ(WordAt(bytes, 62), 0x3300);
-    EXPECT_EQ(WordAt(bytes, 140), 0x3327);
-    EXPECT_EQ(WordAt(bytes, 142), 0x4400);
-    EXPECT_EQ(WordAt(bytes, 180), 0x4413);
+    // Each block's first and last word, back to back.
+    const std::pair<std::size_t, uint16_t> words[] = {{0, 0x1100},  {28, 0x110E},  {30, 0x2200},  {60, 0x220F},
+                                                      {62, 0x3300}, {140, 0x3327}, {142, 0x4400}, {180, 0x4413}};
+    for (const auto& [offset, word] : words)
+        EXPECT_EQ(WordAt(bytes, offset), word) << offset;
     EXPECT_EQ(lock.depth(), 0);
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
@@ -104,13 +101,12 @@ TEST_F(RestoreFile, WriteBackRestoresTheThreeBlocksThenTellsTheUnit) {
     EXPECT_EQ(RestoreUnitBlocks(&link, lock, files, path), RestoreResult::Restored);
     const auto writes = bus.Transfers();
     ASSERT_EQ(writes.size(), 4u) << "the identification is never written";
-    EXPECT_EQ(writes[0].address, Reg(130));
-    EXPECT_EQ(writes[0].words.front(), 30 | 31 << 8);
-    EXPECT_EQ(writes[1].address, Reg(162));
-    EXPECT_EQ(writes[1].words.front(), 62 | 63 << 8);
-    EXPECT_EQ(writes[1].words.back(), 140 | 141 << 8);
-    EXPECT_EQ(writes[2].address, Reg(242));
-    EXPECT_EQ(writes[2].words.back(), 180 | 181 << 8);
+    const uint16_t blocks[3][3] = {{Reg(130), 30, 60}, {Reg(162), 62, 140}, {Reg(242), 142, 180}};
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_EQ(writes[b].address, blocks[b][0]);
+        EXPECT_EQ(writes[b].words.front(), blocks[b][1] | (blocks[b][1] + 1) << 8);
+        EXPECT_EQ(writes[b].words.back(), blocks[b][2] | (blocks[b][2] + 1) << 8);
+    }
     EXPECT_EQ(writes[3].kind, BusCall::WriteOne);
     EXPECT_EQ(writes[3].words, std::vector<uint16_t>{0x0081});
     EXPECT_EQ(lock.depth(), 0);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 using panel::ProgramSelect;
 
@@ -15,14 +16,9 @@ TEST(SelectWord, PutsVariantAndFamilyInTheHighByte) {
     const struct {
         int first, second;
         uint16_t word;
-    } cases[] = {{3, 0, 0x0304},
-                 {0, 7, 0x7004},
-                 {1, 1, 0x1104},
-                 {12, 0, 0x0C04},
-                 {15, 0, 0x0F04},
+    } cases[] = {{3, 0, 0x0304}, {0, 7, 0x7004}, {15, 0, 0x0F04},
                  // Only the family's four bits count; the code is cut to one byte.
-                 {0x13, 2, 0x2304},
-                 {1, 0x1F, 0xF104}};
+                 {0x13, 2, 0x2304}, {1, 0x1F, 0xF104}};
     for (const auto& c : cases)
         EXPECT_EQ(panel::SelectWord(c.first, c.second), c.word) << c.first << "," << c.second;
 }
@@ -43,23 +39,16 @@ TEST(StartAlignment, FollowsTheModeTable) {
         {0x1000005, 0x03, 0, ProgramSelect{15, 0}},
         // Panoramic families 0, 1, 2, 8, 9: only TMJ variant 2 moves in panoramic mode.
         {0, 0x70, 1, none},
-        {0, 0x21, 1, ProgramSelect{1, 1}},
         {0, 0x21, 7, ProgramSelect{1, 1}},
         {0, 0x11, 1, none},
-        {0, 0x09, 1, none},
-        {0, 0x02, 0, ProgramSelect{3, 0}},
         {0, 0x08, 0, ProgramSelect{3, 0}},
-        // Cephalometric families 3, 10, 11.
-        {0, 0x23, 1, ProgramSelect{0, 7}},
+        // Cephalometric families 3, 10, 11; the switch to cephalometry (4) is left as it is.
         {0, 0x0B, 2, ProgramSelect{0, 7}},
         {0, 0x23, 0, none},
-        // Switch to cephalometry (4): left as it is.
         {0, 0x04, 1, none},
-        {0, 0x04, 0, none},
         // Calibration and service families.
         {0, 0x05, 1, ProgramSelect{0, 7}},
         {0, 0x0F, 2, none},
-        {0, 0x07, 0, ProgramSelect{3, 0}},
         {0, 0x0C, 0, ProgramSelect{3, 0}},
     };
     for (const auto& c : cases) {
@@ -81,18 +70,13 @@ TEST(ValueTexts, RoundTheExactValueHalfAwayFromZero) {
         {panel::FormatMilliAmps(11.5f), "12"},
         {panel::FormatMilliAmps(9.95f), "9.9"}, // the float lies below 9.95
         {panel::FormatMilliAmps(9.96f), "10.0"},
-        {panel::FormatMilliAmps(8.0f), "8.0"},
         {panel::FormatSeconds(9.999f, true), "10.0"},
         {panel::FormatSeconds(9.999f, false), "10.00"},
         {panel::FormatSeconds(0.125f, false), "0.13"},
-        {panel::FormatSeconds(16.4f, true), "16.4"},
-        {panel::FormatDose(9.999f), "10.00"},
-        {panel::FormatDose(0.0f), "0.00"},
         {panel::FormatDose(99.96f), "100.0"},
         {panel::FormatDose(100.5f), "101"},
         {panel::FormatDose(-0.004f), "0.00"},
         {panel::FormatDose(-1.25f), "-1.25"},
-        {panel::FormatKv(68), "68"},
         {panel::FormatKv(65535), "65535"},
         // Garbage from the unit never prints as "nan" or a runaway number.
         {panel::FormatDose(std::numeric_limits<float>::quiet_NaN()), "0.00"},
@@ -124,8 +108,7 @@ TEST(WaitingTime, ShowsMinutesAndSecondsThenAWalkingMarker) {
 TEST(SecurityTimeOut, IsCappedAndNeverNegative) {
     const struct {
         int32_t setting, ms;
-    } cases[] = {{0, 0},       {-1, 0},      {INT32_MIN, 0}, {1, 1},
-                 {1500, 1500}, {2000, 2000}, {2001, 2000},   {INT32_MAX, 2000}};
+    } cases[] = {{0, 0}, {INT32_MIN, 0}, {1, 1}, {2000, 2000}, {2001, 2000}, {INT32_MAX, 2000}};
     for (const auto& c : cases)
         EXPECT_EQ(panel::SecurityTimeOutMs(c.setting), c.ms) << c.setting;
 }
@@ -141,28 +124,22 @@ TEST(UnitErrorFilter, HandsOnALastingErrorOnceUntilItChangesOrClears) {
         EXPECT_EQ(filter.Accept(p.code), p.accepted) << p.code;
 }
 
-TEST(InfoSlot, MapsEachConditionFieldToItsMessage) {
+TEST(InfoSlot, EachConditionFieldHasItsMessageAndBothBitsOfAFieldNone) {
     const struct {
         int slot;
         uint16_t conditions;
         int message, code, prompt;
     } cases[] = {
-        {0, 0x0040, 4224, 10, 4027}, {0, 0x0080, 4224, 10, 4027}, {0, 0x00C0, 0, 0, 0},
-        {1, 0x0004, 4218, 3, 4040},  {2, 0x0010, 4220, 7, 4041},  {2, 0x0020, 4222, 8, 4021},
-        {2, 0x0030, 0, 0, 0},        {3, 0x8000, 4210, 15, 4022}, {4, 0x0300, 4240, 12, 4017},
-        {4, 0x0200, 4236, 4, 4028},  {5, 0x0C00, 0, 0, 0},        {5, 0x0400, 4238, 5, 4029},
-        {6, 0x0008, 4232, 6, 4024},  {7, 0x1000, 4242, 9, 4038},  {8, 0x4000, 4228, 14, 0},
-        {8, 0x2000, 4226, 13, 0},    {9, 0x0001, 4216, 1, 4039},  {9, 0x0002, 4230, 2, 4045},
-        {9, 0x0003, 0, 0, 0},        {1, 0xFFFB, 0, 0, 0},
+        {0, 0x0080, 4224, 10, 4027}, {0, 0x00C0, 0, 0, 0}, {2, 0x0020, 4222, 8, 4021}, {2, 0x0030, 0, 0, 0},
+        {4, 0x0300, 4240, 12, 4017}, {4, 0x0200, 4236, 4, 4028}, {5, 0x0C00, 0, 0, 0}, {8, 0x4000, 4228, 14, 0},
+        {9, 0x0002, 4230, 2, 4045},  {9, 0x0003, 0, 0, 0},       {1, 0xFFFB, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const auto got = panel::InfoSlot(c.slot, c.conditions);
         ASSERT_EQ(got.has_value(), c.message != 0) << "slot " << c.slot << std::hex << " 0x" << c.conditions;
-        if (got) {
-            EXPECT_EQ(got->message, c.message);
-            EXPECT_EQ(got->code, c.code);
-            EXPECT_EQ(got->prompt, c.prompt);
-        }
+        if (got)
+            EXPECT_EQ((std::vector<int>{got->message, got->code, got->prompt}),
+                      (std::vector<int>{c.message, c.code, c.prompt}));
     }
     EXPECT_TRUE(panel::InfoSlot(panel::kUserTextSlot, 0).has_value()) << "the user text slot always holds";
     EXPECT_FALSE(panel::InfoSlot(11, 0xFFFF).has_value());

@@ -13,19 +13,11 @@ public:
     using Values = std::map<std::string, support::RegistryValue>;
 
     void SetNumber(support::RegistryRoot root, const std::string& key, const std::string& name, uint32_t v) {
-        support::RegistryValue value;
-        value.type = support::RegistryValue::Type::Number32;
-        value.number = v;
-        value.byteSize = 4;
-        m_keys[{root, key}][name] = value;
+        m_keys[{root, key}][name] = Value(support::RegistryValue::Type::Number32, v, {}, 4);
     }
     void SetText(support::RegistryRoot root, const std::string& key, const std::string& name,
                  const std::string& text) {
-        support::RegistryValue value;
-        value.type = support::RegistryValue::Type::Text;
-        value.text = text;
-        value.byteSize = text.size() + 1;
-        m_keys[{root, key}][name] = value;
+        m_keys[{root, key}][name] = Value(support::RegistryValue::Type::Text, 0, text, text.size() + 1);
     }
     void CreateKey(support::RegistryRoot root, const std::string& key) { m_keys[{root, key}]; }
     const Values* Find(support::RegistryRoot root, const std::string& key) const {
@@ -44,6 +36,16 @@ public:
     }
 
 private:
+    static support::RegistryValue Value(support::RegistryValue::Type type, uint32_t number, std::string text,
+                                        std::size_t byteSize) {
+        support::RegistryValue value;
+        value.type = type;
+        value.number = number;
+        value.text = std::move(text);
+        value.byteSize = byteSize;
+        return value;
+    }
+
     class Key : public support::RegistryKey {
     public:
         explicit Key(Values& values) : m_values(values) {}
@@ -54,11 +56,7 @@ private:
             return it->second;
         }
         bool SetText(const std::string& name, const std::string& text) override {
-            support::RegistryValue value;
-            value.type = support::RegistryValue::Type::Text;
-            value.text = text;
-            value.byteSize = text.size() + 1;
-            m_values[name] = value;
+            m_values[name] = Value(support::RegistryValue::Type::Text, 0, text, text.size() + 1);
             return true;
         }
 

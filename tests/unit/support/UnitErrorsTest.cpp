@@ -18,31 +18,14 @@ namespace {
 
 TEST(UnitErrorCodes, EveryValueHasItsKindAndRetryCommand) {
     using K = UnitErrorKind;
-    const std::pair<int32_t, K> kinds[] = {{INT_MIN, K::None},
-                                           {0, K::None},
-                                           {1, K::SetPoint},
-                                           {2, K::UnitFault},
-                                           {27, K::UnitFault},
-                                           {28, K::None},
-                                           {49, K::None},
-                                           {50, K::UnitFault},
-                                           {53, K::UnitFault},
-                                           {54, K::DataBlock},
-                                           {55, K::SetPointTable},
-                                           {57, K::DataBlock},
-                                           {58, K::UnitFault},
-                                           {61, K::UnitFault},
-                                           {62, K::None},
-                                           {100, K::None},
-                                           {101, K::CommunicationFailure},
-                                           {106, K::None},
-                                           {107, K::CommunicationFailure},
-                                           {114, K::CommunicationFailure},
-                                           {115, K::None},
-                                           {201, K::SecurityTimeOut},
-                                           {202, K::AcquisitionFailed},
-                                           {203, K::None},
-                                           {INT_MAX, K::None}};
+    // Boundaries of every range.
+    const std::pair<int32_t, K> kinds[] = {
+        {INT_MIN, K::None}, {0, K::None}, {1, K::SetPoint}, {2, K::UnitFault}, {27, K::UnitFault},
+        {28, K::None}, {49, K::None}, {50, K::UnitFault}, {53, K::UnitFault}, {54, K::DataBlock},
+        {55, K::SetPointTable}, {57, K::DataBlock}, {58, K::UnitFault}, {61, K::UnitFault}, {62, K::None},
+        {100, K::None}, {101, K::CommunicationFailure}, {106, K::None}, {107, K::CommunicationFailure}, {114, K::CommunicationFailure},
+        {115, K::None}, {201, K::SecurityTimeOut}, {202, K::AcquisitionFailed}, {203, K::None}, {INT_MAX, K::None},
+    };
     for (const auto& [code, kind] : kinds)
         EXPECT_EQ(support::ClassifyUnitError(code), kind) << "code " << code;
 
@@ -55,15 +38,10 @@ TEST(UnitErrorCodes, EveryValueHasItsKindAndRetryCommand) {
 TEST(UnitErrorCodes, PersistingCodeWithoutDialogIsHandledOnceUntilItPauses) {
     support::RepeatedErrorFilter filter;
     // code, time, handled
-    const int64_t rows[][3] = {{30, 0, 1},
-                               {30, 200, 0},
-                               {30, 1200, 0} /* each sighting extends */,
-                               {31, 1400, 1},
-                               {31, 3000, 1} /* back after a pause */,
-                               {2, 3200, 1},
-                               {2, 3400, 1} /* a dialog asks every time */,
-                               {106, 5000, 1},
-                               {106, 100, 1} /* a clock gone back hides nothing */};
+    const int64_t rows[][3] = {{30, 0, 1}, {30, 200, 0}, {30, 1200, 0} /* each sighting extends */,
+                               {31, 1400, 1}, {31, 3000, 1} /* back after a pause */,
+                               {2, 3200, 1}, {2, 3400, 1} /* a dialog asks every time */,
+                               {106, 5000, 1}, {106, 100, 1} /* a clock gone back hides nothing */};
     for (const auto& row : rows)
         EXPECT_EQ(filter.ShouldHandle(static_cast<int32_t>(row[0]), static_cast<uint64_t>(row[1])),
                   row[2] != 0)

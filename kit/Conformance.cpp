@@ -122,7 +122,8 @@ private:
         ::GetWindowThreadProcessId(wnd, &process);
         char name[16] = {};
         ::GetClassNameA(wnd, name, sizeof name);
-        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 || !::GetDlgItem(wnd, 0xFFFF))
+        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
+            !::GetDlgItem(wnd, 0xFFFF))
             return TRUE;
         auto* watcher = reinterpret_cast<BoxWatcher*>(self);
         if (wnd != watcher->m_lastBox) {
@@ -166,26 +167,29 @@ std::string NewestLogLine() {
 }
 
 bool LogLineNames(const std::string& line, int errorNumber, const char* function) {
-    return line.find(std::to_string(errorNumber)) != std::string::npos && line.find(function) != std::string::npos;
+    return line.find(std::to_string(errorNumber)) != std::string::npos &&
+           line.find(function) != std::string::npos;
 }
 
 // HKCU\Software\HALVEX\PANO "StartPGM" set for a check and put back as it was afterwards.
 class StartSettingScope {
 public:
     explicit StartSettingScope(DWORD value) {
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                          &m_key, nullptr);
+        ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                          nullptr, &m_key, nullptr);
         DWORD size = sizeof m_old, type = 0;
-        m_had = m_key && ::RegQueryValueExA(m_key, "StartPGM", nullptr, &type, reinterpret_cast<BYTE*>(&m_old),
-                                            &size) == ERROR_SUCCESS;
+        m_had = m_key && ::RegQueryValueExA(m_key, "StartPGM", nullptr, &type,
+                                            reinterpret_cast<BYTE*>(&m_old), &size) == ERROR_SUCCESS;
         if (m_key)
-            ::RegSetValueExA(m_key, "StartPGM", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+            ::RegSetValueExA(m_key, "StartPGM", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                             sizeof value);
     }
     ~StartSettingScope() {
         if (!m_key)
             return;
         if (m_had)
-            ::RegSetValueExA(m_key, "StartPGM", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof m_old);
+            ::RegSetValueExA(m_key, "StartPGM", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old),
+                             sizeof m_old);
         else
             ::RegDeleteValueA(m_key, "StartPGM");
         ::RegCloseKey(m_key);
@@ -204,7 +208,8 @@ private:
 class Kit {
 public:
     Kit(Report& report, kit::Module& module, std::string modulePath, double speed, bool probes)
-        : m_report(report), m_module(module), m_path(std::move(modulePath)), m_speed(speed), m_probes(probes) {
+        : m_report(report), m_module(module), m_path(std::move(modulePath)), m_speed(speed),
+          m_probes(probes) {
         g_host.mirror = module.Get<kit::FlagFn>("bHaveToMirror");
     }
 
@@ -218,8 +223,9 @@ public:
         if (m_probes)
             Refusals();
         if (!m_report.Add("emulator's bus library beside the module", m_unit.Present(),
-                          m_unit.Present() ? "EmuControl found in the loaded Nxjbus.dll"
-                                           : "no EmuControl in Nxjbus.dll: the unit checks need the emulator"))
+                          m_unit.Present()
+                              ? "EmuControl found in the loaded Nxjbus.dll"
+                              : "no EmuControl in Nxjbus.dll: the unit checks need the emulator"))
             return;
         if (!PortOpening())
             return;
@@ -227,6 +233,7 @@ public:
         m_unit.Send("speed " + Format("%g", m_speed));
         if (Shot("pano shot", kProgramPanoramic, 0)) {
             PanoRecord();
+            ExpositionTime();
             Timing("GetTiming after the panoramic shot", 1, 300);
             ReArrangementVector("ReArrangement (unit rotation 0)");
         }
@@ -276,7 +283,8 @@ private:
         if (auto f = Need<kit::CombineFn>("nCanCombineATM", "nCanCombineATM")) {
             const struct {
                 int a, b, want;
-            } cases[] = {{187, 187, 188}, {187, 188, 0}, {188, 187, 0}, {188, 188, 0}, {0, 0, 0}, {-187, -187, 0}};
+            } cases[] = {{187, 187, 188}, {187, 188, 0}, {188, 187, 0},
+                         {188, 188, 0},   {0, 0, 0},     {-187, -187, 0}};
             std::string figure;
             bool pass = true;
             for (const auto& c : cases) {
@@ -297,8 +305,8 @@ private:
                 double both[3] = {-1, -1, -1}; // the third proves nothing is written past two doubles
                 const bool answer = f(both);
                 m_report.Add(r.name, answer && both[0] == r.want && both[1] == r.want && both[2] == -1,
-                             Format("%s %.17g %.17g, expected true %.17g twice", answer ? "true" : "false", both[0],
-                                    both[1], r.want));
+                             Format("%s %.17g %.17g, expected true %.17g twice", answer ? "true" : "false",
+                                    both[0], both[1], r.want));
             }
         if (auto f = Need<kit::BrowseFn>("SetBrowseMskFnct", "SetBrowseMskFnct")) {
             const bool refused = !f(nullptr);
@@ -391,11 +399,12 @@ private:
         for (size_t i = want.size(); i < out.size(); ++i)
             tailKept &= out[i] == 0xCD;
         const int a = mirror ? 1243 : 0, b = mirror ? 621 : 622;
-        m_report.Add(check, wrong < 0 && tailKept,
-                     Format("mirror %s: bytes 01 02 03 04 -> pixel %d = %02X %02X, pixel %d = %02X %02X; %s%s",
-                            mirror ? "set" : "clear", a, out[2 * a], out[2 * a + 1], b, out[2 * b], out[2 * b + 1],
-                            wrong < 0 ? "2 lines as expected" : Format("first wrong byte %ld", wrong).c_str(),
-                            tailKept ? ", partial line untouched" : ", partial line written"));
+        m_report.Add(
+            check, wrong < 0 && tailKept,
+            Format("mirror %s: bytes 01 02 03 04 -> pixel %d = %02X %02X, pixel %d = %02X %02X; %s%s",
+                   mirror ? "set" : "clear", a, out[2 * a], out[2 * a + 1], b, out[2 * b], out[2 * b + 1],
+                   wrong < 0 ? "2 lines as expected" : Format("first wrong byte %ld", wrong).c_str(),
+                   tailKept ? ", partial line untouched" : ", partial line written"));
     }
 
     void TmjReordering() {
@@ -419,9 +428,9 @@ private:
             const kit::Sections r = kit::ReorderedSections(sections);
             uint8_t wantRecord[kit::kPanoRecordSize] = {};
             PutSections(wantRecord, 4, r);
-            const long pixel = kit::FirstDifference(reinterpret_cast<const uint8_t*>(picture.data()),
-                                                    reinterpret_cast<const uint8_t*>(want.data()),
-                                                    2 * want.size());
+            const long pixel =
+                kit::FirstDifference(reinterpret_cast<const uint8_t*>(picture.data()),
+                                     reinterpret_cast<const uint8_t*>(want.data()), 2 * want.size());
             const bool table = std::memcmp(record, wantRecord, sizeof record) == 0;
             m_report.Add(name, pixel < 0 && table,
                          Format("sections now %s; %s", SectionText(record).c_str(),
@@ -436,7 +445,8 @@ private:
         } refusals[] = {{"TraitementATM4Images: two-image record untouched", 2, 3494},
                         {"TraitementATM4Images: sections past the line refused", 4, 3344}};
         for (const auto& c : refusals) {
-            std::vector<uint16_t> picture = kit::TmjPicture(c.width, 4, kit::Sections{{0, 886, 1772, 2400}, {836, 836, 628, 0}});
+            std::vector<uint16_t> picture =
+                kit::TmjPicture(c.width, 4, kit::Sections{{0, 886, 1772, 2400}, {836, 836, 628, 0}});
             const std::vector<uint16_t> before = picture;
             uint8_t record[kit::kPanoRecordSize] = {};
             PutSections(record, c.count, s);
@@ -504,10 +514,11 @@ private:
         if (!open)
             return false;
         const int opened = open();
-        return m_report.Add("OpenCommPort answers 15", opened == kSuccess,
-                            Format("%d (unit %s, protocol %s)%s", opened, m_unit.Field("version").c_str(),
-                                   m_unit.Field("protocol").c_str(),
-                                   opened == kSuccess ? "" : "; check the module's COM and Baudrate settings"));
+        return m_report.Add(
+            "OpenCommPort answers 15", opened == kSuccess,
+            Format("%d (unit %s, protocol %s)%s", opened, m_unit.Field("version").c_str(),
+                   m_unit.Field("protocol").c_str(),
+                   opened == kSuccess ? "" : "; check the module's COM and Baudrate settings"));
     }
 
     // Last of the unit checks: the failed read stays in the module's first-error latch, and the next
@@ -545,8 +556,9 @@ private:
         if (code)
             *code = got;
         HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
-        m_report.Add(check, got == kSuccess && ::IsWindow(panel),
-                     Format("%d, panel window %s, after %.0f ms", got, ::IsWindow(panel) ? "valid" : "not valid", ms));
+        m_report.Add(
+            check, got == kSuccess && ::IsWindow(panel),
+            Format("%d, panel window %s, after %.0f ms", got, ::IsWindow(panel) ? "valid" : "not valid", ms));
         return got == kSuccess && ::IsWindow(panel) ? panel : nullptr;
     }
 
@@ -587,8 +599,9 @@ private:
                 ForgetEvents();
                 const int got = start(0, &slot, &OnModuleEvent, 1, text);
                 const std::string log = NewestLogLine();
-                m_report.Add(c.name, got == 3 && LogLineNames(log, 403, "StartDialog") && Events().empty(),
-                             Format("%d, notifications %s, log \"%s\"", got, Joined(Events()).c_str(), log.c_str()));
+                m_report.Add(
+                    c.name, got == 3 && LogLineNames(log, 403, "StartDialog") && Events().empty(),
+                    Format("%d, notifications %s, log \"%s\"", got, Joined(Events()).c_str(), log.c_str()));
             }
         }
         m_unit.Send("technical off");
@@ -628,7 +641,9 @@ private:
         if (auto mainWindow = m_module.Get<kit::MainWindowFn>("GetMainWindowHandle")) {
             HWND got = mainWindow();
             m_report.Add(tag + ": GetMainWindowHandle with the panel open", got == nullptr || got == panel,
-                         got == panel ? "the panel's window" : got ? "another window" : "0 (host thread)");
+                         got == panel ? "the panel's window"
+                         : got        ? "another window"
+                                      : "0 (host thread)");
         }
         // Bad preview handles are refused and the panel stays.
         ::SendMessageA(panel, kMsgPreview, 0, 0);
@@ -637,12 +652,14 @@ private:
                      ::IsWindow(panel) ? "panel still open" : "panel gone");
 
         const bool ready = m_unit.WaitField("ready", "1", kReadyTimeoutMs);
-        if (!m_report.Add(tag + ": unit ready", ready,
-                          ready ? "program " + m_unit.Field("program") : Format("program %s, waiting %s s, panel %s%s, error %s, cycle %s",
-                                 m_unit.Field("program").c_str(), m_unit.Field("waiting").c_str(),
-                                 m_unit.Field("panel").c_str(),
-                                 ::GetForegroundWindow() == panel ? " (foreground)" : " (not foreground)",
-                                 m_unit.Field("error").c_str(), m_unit.Field("cycle").c_str()))) {
+        if (!m_report.Add(
+                tag + ": unit ready", ready,
+                ready ? "program " + m_unit.Field("program")
+                      : Format("program %s, waiting %s s, panel %s%s, error %s, cycle %s",
+                               m_unit.Field("program").c_str(), m_unit.Field("waiting").c_str(),
+                               m_unit.Field("panel").c_str(),
+                               ::GetForegroundWindow() == panel ? " (foreground)" : " (not foreground)",
+                               m_unit.Field("error").c_str(), m_unit.Field("cycle").c_str()))) {
             CancelPanel(panel);
             return false;
         }
@@ -670,8 +687,11 @@ private:
             ::GlobalFree(block);
             const bool wantMirror = rotation == 0;
             m_report.Add(tag + ": mirror flag refreshed before notification 0", mirrorAtZero == wantMirror,
-                         Format("bHaveToMirror %s with the unit's rotation %d", mirrorAtZero < 0 ? "unknown"
-                                : mirrorAtZero ? "true" : "false", rotation));
+                         Format("bHaveToMirror %s with the unit's rotation %d",
+                                mirrorAtZero < 0 ? "unknown"
+                                : mirrorAtZero   ? "true"
+                                                 : "false",
+                                rotation));
         }
         const bool ended = m_unit.WaitField("cycle", "0", kCycleEndTimeoutMs);
         ::PostMessageA(panel, kMsgEndAcquisition, 0, 0);
@@ -717,8 +737,9 @@ private:
         Copy r2;
         FetchRecord("panoramic record", r2, "GetInfosTir", 0x5A);
         const long last = std::max(r.lastWritten, r2.lastWritten);
-        m_report.Add("panoramic record: 211 bytes", last >= static_cast<long>(kRealResolution + 15) &&
-                                                        last < static_cast<long>(kit::kPanoRecordSize),
+        m_report.Add("panoramic record: 211 bytes",
+                     last >= static_cast<long>(kRealResolution + 15) &&
+                         last < static_cast<long>(kit::kPanoRecordSize),
                      Format("last byte written %ld", last));
         const uint8_t* b = r.bytes;
         const std::string kv = m_unit.Field("kv"), ma = m_unit.Field("ma"), time = m_unit.Field("time"),
@@ -755,21 +776,30 @@ private:
         };
         for (const auto& f : fields)
             m_report.Add(std::string("panoramic record: ") + f.field, f.pass, f.figure);
+    }
 
-        // GetExpositionTime changes only the time, the doses and the dose kind of the host's record.
+    // GetExpositionTime changes only the time, the doses and the dose kind of the host's record, with
+    // the values GetInfosTir gives.
+    void ExpositionTime() {
         Copy e;
-        if (FetchRecord("GetExpositionTime: four fields only", e, "GetExpositionTime", 0x5A)) {
-            long stray = -1;
-            for (size_t i = 0; i < sizeof e.bytes && stray < 0; ++i)
-                if (e.bytes[i] != 0x5A && !kit::ExpositionTimeMayWrite(i))
-                    stray = static_cast<long>(i);
-            const bool same = std::memcmp(e.bytes + kTime, b + kTime, 4) == 0 &&
-                              std::memcmp(e.bytes + kDose1, b + kDose1, 12) == 0;
-            m_report.Add("GetExpositionTime: four fields only", stray < 0 && same,
-                         Format("time %.2f s, kind %u; %s%s", kit::F32At(e.bytes, kTime), kit::U32At(e.bytes, kDoseKind),
-                                stray < 0 ? "nothing else written" : Format("byte %ld written", stray).c_str(),
-                                same ? ", same values as GetInfosTir" : ", values differ from GetInfosTir"));
-        }
+        if (!FetchRecord("GetExpositionTime: four fields only", e, "GetExpositionTime", 0x5A))
+            return;
+        using namespace kit::pano;
+        long stray = -1;
+        for (size_t i = 0; i < sizeof e.bytes && stray < 0; ++i)
+            if (e.bytes[i] != 0x5A && !kit::ExpositionTimeMayWrite(i))
+                stray = static_cast<long>(i);
+        Copy r;
+        const bool compared = m_module.Find("GetInfosTir") && FetchRecord("", r);
+        const bool same = compared && std::memcmp(e.bytes + kTime, r.bytes + kTime, 4) == 0 &&
+                          std::memcmp(e.bytes + kDose1, r.bytes + kDose1, 12) == 0;
+        m_report.Add("GetExpositionTime: four fields only", stray < 0 && (same || !compared),
+                     Format("time %.2f s, kind %u; %s%s", kit::F32At(e.bytes, kTime),
+                            kit::U32At(e.bytes, kDoseKind),
+                            stray < 0 ? "nothing else written" : Format("byte %ld written", stray).c_str(),
+                            !compared ? ", not compared (no GetInfosTir)"
+                            : same    ? ", same values as GetInfosTir"
+                                      : ", values differ from GetInfosTir"));
     }
 
     void TmjRecord() {
@@ -803,12 +833,13 @@ private:
         const std::string kv = m_unit.Field("kv");
         const bool pass = last >= static_cast<long>(kRealResolution + 15) &&
                           last < static_cast<long>(kit::kCephRecordSize) && kit::U32At(b, kRefreshed) == 1 &&
-                          Near(kit::F32At(b, kKv), kv) && kit::F64At(b, kRealResolution) == kit::kCephaloRealResolution &&
+                          Near(kit::F32At(b, kKv), kv) &&
+                          kit::F64At(b, kRealResolution) == kit::kCephaloRealResolution &&
                           kit::F64At(b, kRealResolution + 8) == kit::kCephaloRealResolution;
         m_report.Add(tag + ": 293 bytes, kV @32, refreshed @44, resolution @196", pass,
-                     Format("last byte written %ld; kV %.2f (unit %s), refreshed %u, resolution %.17g %.17g", last,
-                            kit::F32At(b, kKv), kv.c_str(), kit::U32At(b, kRefreshed), kit::F64At(b, kRealResolution),
-                            kit::F64At(b, kRealResolution + 8)));
+                     Format("last byte written %ld; kV %.2f (unit %s), refreshed %u, resolution %.17g %.17g",
+                            last, kit::F32At(b, kKv), kv.c_str(), kit::U32At(b, kRefreshed),
+                            kit::F64At(b, kRealResolution), kit::F64At(b, kRealResolution + 8)));
     }
 
     Report& m_report;
@@ -861,9 +892,10 @@ int main(int argc, char** argv) {
     BoxWatcher boxes;
     kit::Module module(path);
     if (!report.Add("module loads", module.Loaded(),
-                    module.Loaded() ? "loaded"
-                                    : Format("LoadLibrary error %lu (NxLang.dll beside it? a screen of 1024 x 768?)",
-                                             module.LoadError())))
+                    module.Loaded()
+                        ? "loaded"
+                        : Format("LoadLibrary error %lu (NxLang.dll beside it? a screen of 1024 x 768?)",
+                                 module.LoadError())))
         return report.Finish();
     Kit checks(report, module, path, speed, probes);
     checks.Run();

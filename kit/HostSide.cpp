@@ -26,7 +26,9 @@ Unit::Unit() {
     if (HMODULE bus = ::GetModuleHandleA("Nxjbus.dll"))
         m_control = reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
 }
-bool Unit::Send(const std::string& line) const { return m_control && m_control(line.c_str(), nullptr, 0) == 0; }
+bool Unit::Send(const std::string& line) const {
+    return m_control && m_control(line.c_str(), nullptr, 0) == 0;
+}
 std::string Unit::StatusLine() const {
     char reply[2048] = {};
     if (!m_control || m_control("status", reply, sizeof reply) != 0)
@@ -74,19 +76,35 @@ void PutFourSections() {
     }
 }
 
-std::string Returned() { return "returned"; }
-std::string Answer(bool value) { return value ? "returned true" : "returned false"; }
+std::string Returned() {
+    return "returned";
+}
+std::string Answer(bool value) {
+    return value ? "returned true" : "returned false";
+}
 
 const std::vector<Probe>& Probes() {
     static const std::vector<Probe> probes = {
         {"GetInfosTir: null record", "GetInfosTir",
-         [](const Module& m) { m.Get<RecordFn>("GetInfosTir")(nullptr); return Returned(); }},
+         [](const Module& m) {
+             m.Get<RecordFn>("GetInfosTir")(nullptr);
+             return Returned();
+         }},
         {"GetExpositionTime: null record", "GetExpositionTime",
-         [](const Module& m) { m.Get<RecordFn>("GetExpositionTime")(nullptr); return Returned(); }},
+         [](const Module& m) {
+             m.Get<RecordFn>("GetExpositionTime")(nullptr);
+             return Returned();
+         }},
         {"ReArrangement: null destination", "ReArrangement",
-         [](const Module& m) { m.Get<ReArrangementFn>("ReArrangement")(nullptr, 1244, g_line); return Returned(); }},
+         [](const Module& m) {
+             m.Get<ReArrangementFn>("ReArrangement")(nullptr, 1244, g_line);
+             return Returned();
+         }},
         {"ReArrangement: null source", "ReArrangement",
-         [](const Module& m) { m.Get<ReArrangementFn>("ReArrangement")(g_line, 1244, nullptr); return Returned(); }},
+         [](const Module& m) {
+             m.Get<ReArrangementFn>("ReArrangement")(g_line, 1244, nullptr);
+             return Returned();
+         }},
         {"TraitementATM4Images: null image", "TraitementATM4Images",
          [](const Module& m) {
              PutFourSections();
@@ -94,7 +112,10 @@ const std::vector<Probe>& Probes() {
              return Returned();
          }},
         {"TraitementATM4Images: null record", "TraitementATM4Images",
-         [](const Module& m) { m.Get<TraitementFn>("TraitementATM4Images")(&g_image, nullptr); return Returned(); }},
+         [](const Module& m) {
+             m.Get<TraitementFn>("TraitementATM4Images")(&g_image, nullptr);
+             return Returned();
+         }},
         {"TraitementATM4Images: null pixels", "TraitementATM4Images",
          [](const Module& m) {
              PutFourSections();
@@ -102,7 +123,9 @@ const std::vector<Probe>& Probes() {
              return Returned();
          }},
         {"GetTiming: null table", "GetTiming",
-         [](const Module& m) { return "returned " + std::to_string(m.Get<GetTimingFn>("GetTiming")(0, nullptr)); }},
+         [](const Module& m) {
+             return "returned " + std::to_string(m.Get<GetTimingFn>("GetTiming")(0, nullptr));
+         }},
         {"bPanoResolution: null", "bPanoResolution",
          [](const Module& m) { return Answer(m.Get<ResolutionFn>("bPanoResolution")(nullptr)); }},
         {"bPanoRealResolution: null", "bPanoRealResolution",
@@ -110,7 +133,10 @@ const std::vector<Probe>& Probes() {
         {"bCephaloRealResolution: null", "bCephaloRealResolution",
          [](const Module& m) { return Answer(m.Get<ResolutionFn>("bCephaloRealResolution")(nullptr)); }},
         {"GetInfoFileName: null buffer", "GetInfoFileName",
-         [](const Module& m) { m.Get<InfoFileFn>("GetInfoFileName")(nullptr); return Returned(); }},
+         [](const Module& m) {
+             m.Get<InfoFileFn>("GetInfoFileName")(nullptr);
+             return Returned();
+         }},
         {"RVFreeVersion: without a list, twice", "RVFreeVersion",
          [](const Module& m) {
              m.Get<VoidFn>("RVFreeVersion")();
@@ -144,7 +170,9 @@ LONG WINAPI EndOnFault(EXCEPTION_POINTERS* info) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 } // namespace
 

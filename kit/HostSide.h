@@ -14,12 +14,13 @@ namespace kit {
 
 // Every export a host may call, by its undecorated name.
 inline const char* const kExportNames[] = {
-    "OpenCommPort",       "StartDialog",         "GetInfosTir",       "GetExpositionTime",
-    "ReadPanoData",       "ReadCephaloData",     "ReArrangement",     "TraitementATM4Images",
-    "GetTiming",          "nCanCombineATM",      "bPanoResolution",   "bPanoRealResolution",
-    "bCephaloRealResolution", "bHaveToMirror",   "bPanoPostProcess",  "bCephaloPostProcess",
-    "GetInfoFileName",    "GetMainWindowHandle", "SetBrowseMskFnct",  "pRVGetVersion",
-    "RVFreeVersion"};
+    "OpenCommPort",           "StartDialog",          "GetInfosTir",
+    "GetExpositionTime",      "ReadPanoData",         "ReadCephaloData",
+    "ReArrangement",          "TraitementATM4Images", "GetTiming",
+    "nCanCombineATM",         "bPanoResolution",      "bPanoRealResolution",
+    "bCephaloRealResolution", "bHaveToMirror",        "bPanoPostProcess",
+    "bCephaloPostProcess",    "GetInfoFileName",      "GetMainWindowHandle",
+    "SetBrowseMskFnct",       "pRVGetVersion",        "RVFreeVersion"};
 
 using NotifyFn = void (*)(int32_t);
 using IntFn = int (*)();
@@ -83,8 +84,8 @@ private:
 
 // Refusal probes: one call with a null or bad argument, in a child process of this program.
 struct ProbeOutcome {
-    bool ran = false;    // the probe returned normally
-    std::string figure;  // the child's one-line answer, or how it ended
+    bool ran = false;   // the probe returned normally
+    std::string figure; // the child's one-line answer, or how it ended
 };
 // Child side: `lumen_conformance --probe NAME MODULE`. Prints one line; 0 when the call returned.
 int RunProbe(const std::string& name, const std::string& modulePath);

@@ -14,7 +14,8 @@ std::uint16_t U16At(const std::uint8_t* bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }
 std::uint32_t U32At(const std::uint8_t* bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(U16At(bytes, at)) | static_cast<std::uint32_t>(U16At(bytes, at + 2)) << 16;
+    return static_cast<std::uint32_t>(U16At(bytes, at)) | static_cast<std::uint32_t>(U16At(bytes, at + 2))
+                                                              << 16;
 }
 float F32At(const std::uint8_t* bytes, std::size_t at) {
     const std::uint32_t bits = U32At(bytes, at);

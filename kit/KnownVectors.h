@@ -15,15 +15,20 @@ inline constexpr std::size_t kCephRecordSize = 293;
 
 namespace pano {
 inline constexpr std::size_t kProgramCode = 0, kProgramName = 2, kProgramNameSize = 30, kNox = 32, kKv = 33,
-                             kMa = 37, kTime = 41, kRefreshed = 45, kSectionCount = 49, kDose1 = 91, kDose2 = 95,
-                             kDoseKind = 99, kDisplayResolution = 103, kRealResolution = 119;
-constexpr std::size_t SectionOffset(int k) { return 51 + 4 * static_cast<std::size_t>(k); }
-constexpr std::size_t SectionWidth(int k) { return 53 + 4 * static_cast<std::size_t>(k); }
+                             kMa = 37, kTime = 41, kRefreshed = 45, kSectionCount = 49, kDose1 = 91,
+                             kDose2 = 95, kDoseKind = 99, kDisplayResolution = 103, kRealResolution = 119;
+constexpr std::size_t SectionOffset(int k) {
+    return 51 + 4 * static_cast<std::size_t>(k);
+}
+constexpr std::size_t SectionWidth(int k) {
+    return 53 + 4 * static_cast<std::size_t>(k);
+}
 } // namespace pano
 
 namespace ceph {
 inline constexpr std::size_t kProgramCode = 0, kKv = 32, kMa = 36, kTime = 40, kRefreshed = 44,
-                             kObliqueAngle = 48, kDose1 = 50, kDose2 = 54, kDoseKind = 58, kRealResolution = 196;
+                             kObliqueAngle = 48, kDose1 = 50, kDose2 = 54, kDoseKind = 58,
+                             kRealResolution = 196;
 } // namespace ceph
 
 // The only bytes GetExpositionTime may change in the host's panoramic record: time, both doses and the

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -99,6 +101,30 @@ TEST(KitReport, ExitCodeZeroOnlyWhenEveryCheckPassed) {
         EXPECT_EQ(report.Finish(), c.exitCode);
         std::fclose(sink);
     }
+}
+
+// Integrators and the test command read the report by its line starts: keep them stable.
+TEST(KitReport, LinesAndSummaryAnIntegratorCanRead) {
+    std::FILE* sink = std::tmpfile();
+    kit::Report report(sink);
+    report.Note("module X");
+    report.Add("export OpenCommPort", true, "present");
+    report.Missing("GetTiming after a shot", "GetTiming");
+    report.Finish();
+    std::rewind(sink);
+    std::vector<std::string> lines;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, sink))
+        lines.emplace_back(buffer);
+    std::fclose(sink);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "-- module X\n");
+    EXPECT_EQ(lines[1].rfind("PASS  export OpenCommPort ", 0), 0u);
+    EXPECT_NE(lines[1].find(" present"), std::string::npos);
+    EXPECT_EQ(lines[2].rfind("FAIL  GetTiming after a shot ", 0), 0u);
+    EXPECT_NE(lines[2].find("not run: the module does not export GetTiming"), std::string::npos);
+    EXPECT_EQ(lines[3], "summary: 2 checks, 1 passed, 1 failed\n");
+    EXPECT_EQ(lines[4], "failed: GetTiming after a shot\n");
 }
 
 } // namespace

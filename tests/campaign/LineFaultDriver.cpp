@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "emulator/History.h"
+#include "tests/campaign/ControlSocket.h"
 #include "nxjbus/JbusFrame.h"
 #include "nxjbus/Nxjbus.h"
 
@@ -25,45 +26,6 @@ constexpr unsigned char kSlave = 1;
 constexpr uint16_t kFactoryWord = 0x7000 + 130 / 2, kFactoryWords = 16;
 constexpr uint16_t kCalibrationWord = 0x7000 + 162 / 2, kCalibrationWords = 40;
 constexpr uint16_t kHostTextWord = 0x6817; // units of protocol 2
-
-class Control {
-public:
-    explicit Control(int port) {
-        WSADATA data;
-        ::WSAStartup(MAKEWORD(2, 2), &data);
-        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (m_socket != INVALID_SOCKET &&
-            ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ::closesocket(m_socket);
-            m_socket = INVALID_SOCKET;
-        }
-    }
-    ~Control() {
-        if (m_socket != INVALID_SOCKET)
-            ::closesocket(m_socket);
-        ::WSACleanup();
-    }
-    Control(const Control&) = delete;
-    Control& operator=(const Control&) = delete;
-
-    bool Connected() const { return m_socket != INVALID_SOCKET; }
-    std::string Line(const std::string& line) {
-        const std::string text = line + "\n";
-        ::send(m_socket, text.data(), static_cast<int>(text.size()), 0);
-        std::string reply;
-        char c;
-        while (::recv(m_socket, &c, 1, 0) == 1 && c != '\n')
-            reply += c;
-        return reply;
-    }
-
-private:
-    SOCKET m_socket = INVALID_SOCKET;
-};
 
 std::vector<uint16_t> HexWords(const std::string& text) {
     std::vector<uint16_t> words;
@@ -90,7 +52,7 @@ int main(int argc, char** argv) {
     }
     const long total = std::atol(argv[1]);
     const uint32_t baud = static_cast<uint32_t>(std::atol(argv[3]));
-    Control control(std::atoi(argv[4]));
+    campaign::ControlSocket control(std::atoi(argv[4]));
     if (!control.Connected()) {
         std::fprintf(stderr, "line_fault_driver: no control connection\n");
         return 2;
@@ -179,9 +141,13 @@ int main(int argc, char** argv) {
                                                       : std::vector<uint16_t>{written[0], written[1]};
             bool taken = call.result == JBUS_OK;
             if (!taken) {
+                // The request may still be on its way to the unit on a loaded machine: let it arrive, then
+                // look among the newest writes (each call writes values of its own).
+                ::Sleep(500);
                 std::vector<emu::WriteRecord> records;
-                taken = emu::history::ParseWrites(control.Line("history writes 1"), records) && !records.empty() &&
-                        records.back().address == address && records.back().words == expect;
+                if (emu::history::ParseWrites(control.Line("history writes 4"), records))
+                    for (const emu::WriteRecord& r : records)
+                        taken = taken || (r.address == address && r.words == expect);
             }
             if (taken)
                 for (size_t w = 0; w < expect.size(); ++w) {

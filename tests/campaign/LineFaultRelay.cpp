@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -54,7 +55,9 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 struct Outgoing {
     std::vector<uint8_t> bytes;
     uint64_t dueUs = 0;
-    size_t owner = 0; // the call it answers
+    uint64_t masterGivesUpUs = 0; // the end of the master's wait for this answer's first byte
+    bool held = false;
+    CallLedger::Attempt owner;
 };
 
 struct Relay {
@@ -64,7 +67,7 @@ struct Relay {
     nxjbus::LineTiming timing;
     std::vector<uint8_t> fromHost, fromUnit;
     std::deque<Outgoing> queue;
-    size_t lastRequestSize = 8;
+    std::vector<std::pair<uint64_t, size_t>> requests[2]; // per attempt and call: arrival, size
     size_t injected[kFaultKinds] = {};
 
     void TakeRequests() {
@@ -74,8 +77,9 @@ struct Relay {
                 return;
             if (length == SIZE_MAX)
                 length = fromHost.size(); // not a request this line carries: pass it on as it is
-            ledger.OnRequest(fromHost.data(), length);
-            lastRequestSize = length;
+            const CallLedger::Attempt at = ledger.OnRequest(fromHost.data(), length);
+            requests[at.attempt].resize(at.call + 1);
+            requests[at.attempt][at.call] = {NowUs(), length};
             WriteAll(unit, fromHost.data(), length);
             fromHost.erase(fromHost.begin(), fromHost.begin() + static_cast<long>(length));
         }
@@ -91,9 +95,13 @@ struct Relay {
             std::vector<uint8_t> answer(fromUnit.begin(), fromUnit.begin() + static_cast<long>(length));
             fromUnit.erase(fromUnit.begin(), fromUnit.begin() + static_cast<long>(length));
             const Fault fault = draw.Next();
+            Outgoing out{std::move(answer), NowUs(), 0, fault == Fault::Late, {}};
+            if (!ledger.OnAnswer(fault, out.owner))
+                continue; // nobody asked: nothing to pass on
             ++injected[static_cast<int>(fault)];
-            ledger.OnAnswer(fault);
-            Outgoing out{std::move(answer), NowUs(), ledger.Calls().size() - 1};
+            const auto [requestUs, requestSize] = requests[out.owner.attempt][out.owner.call];
+            // Counted from the request's arrival here, a little after the master wrote it: a margin for that.
+            out.masterGivesUpUs = requestUs + 1000ull * timing.ResponseTimeoutMs(requestSize, out.bytes.size()) - 10000;
             switch (fault) {
             case Fault::None:
                 break;
@@ -108,7 +116,7 @@ struct Relay {
             case Fault::Late:
                 // Past the master's wait for the first byte, counted from the request, and within the
                 // retry's own wait.
-                out.dueUs += 1000ull * (timing.ResponseTimeoutMs(lastRequestSize, out.bytes.size()) + 60);
+                out.dueUs = std::max(out.dueUs, out.masterGivesUpUs + 70000);
                 break;
             }
             queue.push_back(std::move(out));
@@ -118,7 +126,7 @@ struct Relay {
     void Release() {
         const uint64_t now = NowUs();
         while (!queue.empty() && queue.front().dueUs <= now) {
-            ledger.OnReleased(queue.front().owner);
+            ledger.OnReleased(queue.front().owner, !queue.front().held && now > queue.front().masterGivesUpUs);
             WriteAll(host, queue.front().bytes.data(), queue.front().bytes.size());
             queue.pop_front();
         }
@@ -243,9 +251,11 @@ int main(int argc, char** argv) {
 
     const int status = relay.Run();
     std::ofstream(outPath) << RelayCsv(relay.ledger.Calls());
-    std::printf("line_fault_relay: %zu calls, %zu answers; injected badcrc %zu, dropped %zu, cut %zu, late %zu\n",
+    std::printf("line_fault_relay: %zu calls, %zu answers, %zu requests repeated twice; injected badcrc %zu, "
+                "dropped %zu, cut %zu, late %zu\n",
                 relay.ledger.Calls().size(),
                 relay.injected[0] + relay.injected[1] + relay.injected[2] + relay.injected[3] + relay.injected[4],
+                relay.ledger.ExtraAttempts(),
                 relay.injected[1], relay.injected[2], relay.injected[3], relay.injected[4]);
     return status;
 }

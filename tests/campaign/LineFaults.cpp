@@ -141,50 +141,61 @@ size_t AnswerLength(const uint8_t* bytes, size_t have) noexcept {
     }
 }
 
-size_t CallLedger::OnRequest(const uint8_t* frame, size_t size) {
+CallLedger::Attempt CallLedger::OnRequest(const uint8_t* frame, size_t size) {
     const bool same = !m_calls.empty() && m_last.size() == size && std::equal(m_last.begin(), m_last.end(), frame);
-    if (same) {
-        RelayCall& call = m_calls.back();
-        if (call.attempts == 1 && (!call.answered[0] || call.faults[0] != Fault::None || call.crossed)) {
-            call.attempts = 2;
-            return m_calls.size() - 1;
-        }
+    if (same && m_calls.back().attempts < 2) {
+        ++m_calls.back().attempts;
+    } else if (same) {
+        ++m_extraAttempts;
+    } else {
+        m_last.assign(frame, frame + size);
+        m_calls.push_back(RelayCall{});
+        m_calls.back().attempts = 1;
     }
-    m_last.assign(frame, frame + size);
-    m_calls.push_back(RelayCall{});
-    m_calls.back().attempts = 1;
-    return m_calls.size() - 1;
+    const Attempt at{m_calls.size() - 1, m_calls.back().attempts - 1};
+    m_pending.push_back(at);
+    return at;
 }
 
-void CallLedger::OnAnswer(Fault fault) {
-    if (m_calls.empty())
-        return; // an answer nobody asked for: nothing to account it to
-    RelayCall& call = m_calls.back();
-    const int attempt = call.attempts - 1;
-    call.answered[attempt] = true;
-    call.faults[attempt] = fault;
+bool CallLedger::OnAnswer(Fault fault, Attempt& owner) {
+    if (m_pending.empty())
+        return false;
+    owner = m_pending.front();
+    m_pending.erase(m_pending.begin());
+    RelayCall& call = m_calls[owner.call];
+    call.answered[owner.attempt] = true;
+    call.faults[owner.attempt] = fault;
+    return true;
 }
 
-void CallLedger::OnReleased(size_t owner) {
-    if (!m_calls.empty() && owner + 1 < m_calls.size())
+void CallLedger::OnReleased(const Attempt& owner, bool slow) {
+    if (owner.call < m_calls.size() && slow)
+        m_calls[owner.call].slow[owner.attempt] = true;
+    if (owner.call + 1 < m_calls.size())
         m_calls.back().crossed = true;
 }
 
 uint32_t AllowedResults(const RelayCall& call) noexcept {
     if (call.crossed)
         return Bit(0) | Bit(12) | Bit(13); // an earlier call's answer met this one; the value is still checked
-    const int last = call.attempts - 1;
-    if (call.attempts == 1) {
-        // A damaged or missing answer always gets its retry; only a late one the master still took may not.
-        return call.answered[0] && (call.faults[0] == Fault::None || call.faults[0] == Fault::Late) ? Bit(0) : 0;
-    }
-    if (call.attempts != 2)
+    if (call.attempts < 1 || call.attempts > 2)
         return 0;
-    uint32_t allowed = LastAttempt(call.faults[last], call.answered[last]);
+    // An answer past the master's wait is late, whether the relay held it or the machine was slow.
+    auto late = [&](int a) { return call.answered[a] && (call.faults[a] == Fault::Late || call.slow[a]); };
+    const int last = call.attempts - 1;
+    const uint32_t allowed =
+        late(last) ? LastAttempt(Fault::Late, true) : LastAttempt(call.faults[last], call.answered[last]);
+    if (call.attempts == 1)
+        return allowed & Bit(0) ? Bit(0) : 0; // a damaged or missing answer always gets its retry
     // The first attempt's late answer reaches the line while the retry waits (it is the same answer), or
     // just before the retry goes out, when the master flushes it.
-    if (call.answered[0] && call.faults[0] == Fault::Late)
-        allowed |= Bit(0);
+    if (late(0))
+        return allowed | Bit(0);
+    // A retry the relay did not cause: the master gave up on an answer the relay passed on at once, so the
+    // machine stalled the line (the relay itself, maybe, so that it could not see it) and may have
+    // stalled the retry's answer as well.
+    if (call.answered[0] && call.faults[0] == Fault::None)
+        return allowed | Bit(0) | Bit(12);
     return allowed;
 }
 
@@ -200,6 +211,9 @@ std::string Reconciliation::Summary() const {
                       ended12[k], ended13[k]);
         text += line;
     }
+    std::snprintf(line, sizeof line, "answers past the master's wait the relay did not hold %zu; retries it did not cause %zu\n",
+                  slow, unforcedRetries);
+    text += line;
     std::snprintf(line, sizeof line, "longest call %.1f ms; highest share of its bound %.2f; over the bound %zu\n",
                   static_cast<double>(longestUs) / 1000.0, worstBoundRatio, overBound);
     text += line;
@@ -238,6 +252,8 @@ Reconciliation Reconcile(const std::vector<RelayCall>& relay, const std::vector<
         }
         r.clean += !any;
         r.crossed += rc.crossed;
+        r.slow += rc.slow[0] + rc.slow[1];
+        r.unforcedRetries += rc.attempts == 2 && rc.answered[0] && rc.faults[0] == Fault::None;
         const uint32_t allowed = AllowedResults(rc);
         if (dc.result < 0 || dc.result > 31 || !(allowed & Bit(dc.result))) {
             char text[160];
@@ -265,12 +281,12 @@ Reconciliation Reconcile(const std::vector<RelayCall>& relay, const std::vector<
 }
 
 std::string RelayCsv(const std::vector<RelayCall>& calls) {
-    std::string text = "call,attempts,fault1,fault2,answered1,answered2,crossed\n";
+    std::string text = "call,attempts,fault1,fault2,answered1,answered2,slow1,slow2,crossed\n";
     char line[96];
     for (size_t i = 0; i < calls.size(); ++i) {
         const RelayCall& c = calls[i];
-        std::snprintf(line, sizeof line, "%zu,%d,%s,%s,%d,%d,%d\n", i, c.attempts, FaultName(c.faults[0]),
-                      FaultName(c.faults[1]), c.answered[0], c.answered[1], c.crossed);
+        std::snprintf(line, sizeof line, "%zu,%d,%s,%s,%d,%d,%d,%d,%d\n", i, c.attempts, FaultName(c.faults[0]),
+                      FaultName(c.faults[1]), c.answered[0], c.answered[1], c.slow[0], c.slow[1], c.crossed);
         text += line;
     }
     return text;
@@ -278,11 +294,20 @@ std::string RelayCsv(const std::vector<RelayCall>& calls) {
 
 bool ParseRelayCsv(const std::string& text, std::vector<RelayCall>& out) {
     return ParseLines<RelayCall>(text, out, [](const std::vector<std::string>& f, RelayCall& c) {
-        long long attempts = 0, a1 = 0, a2 = 0, crossed = 0;
-        return f.size() == 7 && Number(f[1], attempts) && attempts >= 1 && attempts <= 2 && ParseFault(f[2], c.faults[0]) &&
-               ParseFault(f[3], c.faults[1]) && Number(f[4], a1) && Number(f[5], a2) && Number(f[6], crossed) &&
-               ((c.attempts = static_cast<int>(attempts)), (c.answered[0] = a1 != 0), (c.answered[1] = a2 != 0),
-                (c.crossed = crossed != 0), true);
+        long long n[6] = {};
+        if (f.size() != 9 || !Number(f[1], n[0]) || n[0] < 1 || n[0] > 2 || !ParseFault(f[2], c.faults[0]) ||
+            !ParseFault(f[3], c.faults[1]))
+            return false;
+        for (int i = 1; i < 6; ++i)
+            if (!Number(f[3 + i], n[i]))
+                return false;
+        c.attempts = static_cast<int>(n[0]);
+        c.answered[0] = n[1] != 0;
+        c.answered[1] = n[2] != 0;
+        c.slow[0] = n[3] != 0;
+        c.slow[1] = n[4] != 0;
+        c.crossed = n[5] != 0;
+        return true;
     });
 }
 

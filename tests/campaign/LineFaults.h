@@ -45,26 +45,37 @@ struct RelayCall {
     int attempts = 0;
     Fault faults[2] = {Fault::None, Fault::None};
     bool answered[2] = {false, false}; // an answer came from the unit for that attempt
-    bool crossed = false;              // a late answer of an earlier call reached the line during this one
+    // The answer reached the line after the master's wait for it had run out, though the relay did not
+    // hold it back: the machine itself was too slow (the unit, a pseudo-terminal, the host's scheduler).
+    bool slow[2] = {false, false};
+    bool crossed = false; // a late answer of an earlier call reached the line during this one
 };
 
-// The relay's ledger. A request identical to the one before it is that call's retry when the call has
-// had one attempt and its answer was damaged, never came, or met an earlier call's late answer (the
-// master takes the two run together for one damaged frame); the driver never sends the same frame twice
-// in a row, so no other request looks like a retry.
+// The relay's ledger. The driver never sends the same frame twice in a row, so a request identical to
+// the one before it is that call's retry; answers belong to the requests in the order they came, since
+// the unit answers each request it decodes, one after the other.
 class CallLedger {
 public:
-    // Returns the index of the call the request belongs to.
-    size_t OnRequest(const uint8_t* frame, size_t size);
-    // The unit answered the latest request; `fault` is what the relay did to the answer.
-    void OnAnswer(Fault fault);
-    // An answer of call `owner` went out on the line.
-    void OnReleased(size_t owner);
+    struct Attempt {
+        size_t call = 0;
+        int attempt = 0; // 0 or 1
+    };
+    // Returns the call and attempt the request belongs to.
+    Attempt OnRequest(const uint8_t* frame, size_t size);
+    // The unit answered; `fault` is what the relay does to the answer. Returns the attempt it answers,
+    // or false for an answer nobody asked for.
+    bool OnAnswer(Fault fault, Attempt& owner);
+    // An answer went out on the line; `slow` when past the master's wait without being held back.
+    void OnReleased(const Attempt& owner, bool slow);
     const std::vector<RelayCall>& Calls() const noexcept { return m_calls; }
+    // Requests repeated more than once: a master that retried twice.
+    size_t ExtraAttempts() const noexcept { return m_extraAttempts; }
 
 private:
     std::vector<RelayCall> m_calls;
     std::vector<uint8_t> m_last;
+    std::vector<Attempt> m_pending; // requests not answered yet, oldest first
+    size_t m_extraAttempts = 0;
 };
 
 // What the driver saw for one call.
@@ -83,7 +94,7 @@ struct Reconciliation {
     // For each injected fault kind: the calls it hit that still succeeded (absorbed by the retry) and
     // those that ended with 12 or 13 (the second attempt damaged as well).
     size_t absorbed[kFaultKinds] = {}, ended12[kFaultKinds] = {}, ended13[kFaultKinds] = {};
-    size_t clean = 0, crossed = 0, wrongValues = 0, overBound = 0, checkedValues = 0;
+    size_t clean = 0, crossed = 0, slow = 0, unforcedRetries = 0, wrongValues = 0, overBound = 0, checkedValues = 0;
     uint64_t longestUs = 0;
     double worstBoundRatio = 0;
     std::vector<std::string> problems; // one line each: a count that does not match, a call whose result does not fit

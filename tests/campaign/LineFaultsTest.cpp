@@ -51,49 +51,55 @@ TEST(LineFaults, FrameLengthsFromTheirHeaders) {
     }
 }
 
-// One scene per grouping rule: which requests are retries, and which answers crossed into a later call.
-TEST(LineFaults, LedgerGroupsRetriesAndMarksCrossings) {
+// One scene per grouping rule: which requests are retries, which attempt each answer belongs to, and
+// which answers came late or crossed into a later call.
+TEST(LineFaults, LedgerGroupsRetriesAndMarksLateAnswers) {
     const uint8_t read[8] = {1, 3, 0x70, 0x41, 0, 16, 0, 0};
     const uint8_t write[8] = {1, 6, 0x68, 0x17, 0x40, 0, 0, 0};
     CallLedger ledger;
-    EXPECT_EQ(ledger.OnRequest(read, 8), 0u); // clean answer: the same frame again is a new call
-    ledger.OnAnswer(Fault::None);
-    EXPECT_EQ(ledger.OnRequest(read, 8), 1u);
-    ledger.OnAnswer(Fault::BadCrc); // damaged: the same frame is its retry
-    EXPECT_EQ(ledger.OnRequest(read, 8), 1u);
-    ledger.OnAnswer(Fault::Dropped); // two attempts used: the same frame once more is a new call
-    EXPECT_EQ(ledger.OnRequest(read, 8), 2u);
-    ledger.OnAnswer(Fault::Late);
-    EXPECT_EQ(ledger.OnRequest(write, 8), 3u); // a late answer the master took: no retry came
-    ledger.OnAnswer(Fault::None);
-    ledger.OnReleased(2); // call 2's late answer goes out during call 3, which may then be retried
-    EXPECT_EQ(ledger.OnRequest(write, 8), 3u);
-    EXPECT_EQ(ledger.OnRequest(read, 8), 4u); // the unit never answered: the same frame is the retry
-    EXPECT_EQ(ledger.OnRequest(read, 8), 4u);
-    ledger.OnAnswer(Fault::None);
-    ledger.OnReleased(4);
+    CallLedger::Attempt owner;
+    EXPECT_FALSE(ledger.OnAnswer(Fault::None, owner)) << "an answer nobody asked for";
+    auto at = [](CallLedger::Attempt a) { return std::make_pair(a.call, a.attempt); };
+    EXPECT_EQ(at(ledger.OnRequest(read, 8)), std::make_pair(size_t{0}, 0));
+    ASSERT_TRUE(ledger.OnAnswer(Fault::BadCrc, owner));
+    ledger.OnReleased(owner, false);
+    EXPECT_EQ(at(ledger.OnRequest(read, 8)), std::make_pair(size_t{0}, 1)); // the same frame: its retry
+    ASSERT_TRUE(ledger.OnAnswer(Fault::None, owner));
+    ledger.OnReleased(owner, false);
+    EXPECT_EQ(at(ledger.OnRequest(write, 8)), std::make_pair(size_t{1}, 0));
+    // The unit was slow: the master retried before the first answer came; each answer goes to its request.
+    EXPECT_EQ(at(ledger.OnRequest(write, 8)), std::make_pair(size_t{1}, 1));
+    ASSERT_TRUE(ledger.OnAnswer(Fault::None, owner));
+    EXPECT_EQ(at(owner), std::make_pair(size_t{1}, 0));
+    ledger.OnReleased(owner, true);
+    EXPECT_EQ(at(ledger.OnRequest(read, 8)), std::make_pair(size_t{2}, 0)); // the next call goes out...
+    ASSERT_TRUE(ledger.OnAnswer(Fault::Late, owner));                        // ...before the retry's answer
+    EXPECT_EQ(at(owner), std::make_pair(size_t{1}, 1));
+    ledger.OnReleased(owner, false);
+    ledger.OnRequest(read, 8);
+    ledger.OnRequest(read, 8); // a third attempt is no call of its own
+    EXPECT_EQ(ledger.ExtraAttempts(), 1u);
 
     const auto& calls = ledger.Calls();
-    ASSERT_EQ(calls.size(), 5u);
-    const int attempts[] = {1, 2, 1, 2, 2};
-    for (size_t i = 0; i < calls.size(); ++i)
-        EXPECT_EQ(calls[i].attempts, attempts[i]) << i;
-    EXPECT_EQ(calls[1].faults[1], Fault::Dropped);
-    EXPECT_TRUE(calls[3].crossed);
-    EXPECT_FALSE(calls[4].crossed);
-    EXPECT_FALSE(calls[4].answered[0]);
-    EXPECT_TRUE(calls[4].answered[1]);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].faults[0], Fault::BadCrc);
+    EXPECT_TRUE(calls[1].slow[0]);
+    EXPECT_EQ(calls[1].faults[1], Fault::Late);
+    EXPECT_FALSE(calls[1].crossed);
+    EXPECT_TRUE(calls[2].crossed);
+    EXPECT_FALSE(calls[2].answered[0]);
 
     std::vector<RelayCall> back;
     ASSERT_TRUE(ParseRelayCsv(RelayCsv(calls), back));
     ASSERT_EQ(back.size(), calls.size());
-    for (size_t i = 0; i < calls.size(); ++i) {
-        EXPECT_EQ(back[i].attempts, calls[i].attempts);
-        EXPECT_EQ(back[i].faults[0], calls[i].faults[0]);
-        EXPECT_EQ(back[i].faults[1], calls[i].faults[1]);
-        EXPECT_EQ(back[i].answered[0], calls[i].answered[0]);
-        EXPECT_EQ(back[i].crossed, calls[i].crossed);
-    }
+    for (size_t i = 0; i < calls.size(); ++i)
+        for (int a = 0; a < 2; ++a) {
+            EXPECT_EQ(back[i].attempts, calls[i].attempts);
+            EXPECT_EQ(back[i].faults[a], calls[i].faults[a]);
+            EXPECT_EQ(back[i].answered[a], calls[i].answered[a]);
+            EXPECT_EQ(back[i].slow[a], calls[i].slow[a]);
+            EXPECT_EQ(back[i].crossed, calls[i].crossed);
+        }
 }
 
 RelayCall Call(int attempts, Fault first, Fault second = Fault::None, bool crossed = false) {
@@ -122,7 +128,11 @@ TEST(LineFaults, ResultsEachCallMayEndWith) {
         {Call(2, Fault::Dropped, Fault::Late), e12 | ok},
         {Call(2, Fault::Late, Fault::Dropped), e12 | ok},
         {Call(2, Fault::None, Fault::None, true), ok | e12 | e13},
+        {Call(2, Fault::None, Fault::BadCrc), ok | e12 | e13}, // a retry the relay did not cause: the line stalled
     };
+    RelayCall slowLast = Call(2, Fault::Dropped, Fault::None);
+    slowLast.slow[1] = true;
+    EXPECT_EQ(AllowedResults(slowLast), ok | e12);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(FaultName(c.call.faults[0])) + "/" + FaultName(c.call.faults[1]));
         EXPECT_EQ(AllowedResults(c.call), c.allowed);

@@ -9,6 +9,9 @@ shift 7
 . "$(dirname "$0")/../e2e/pty-port.sh"
 for tool in "$relay" "$emulator" "$driver"; do [ -e "$tool" ] || { echo "missing $tool"; exit 1; }; done
 pty_port_setup "$wine_run" "$prefix" COM6
+# Wine first, then the pseudo-terminals: a wineserver that still holds the port when its pty goes away
+# gets a hang-up and dumps its whole object table into the log.
+trap '"$wine_run" --shutdown; for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
 mkdir -p "$out"
 
 # The second pair: the relay's unit side and the line the emulator serves.

@@ -132,18 +132,34 @@ struct Relay {
         }
     }
 
+    size_t stalls = 0;
+
+    // The relay wakes at least every 10 ms; a longer gap means the machine did not run it.
+    void NoteStall(uint64_t sinceUs) {
+        if (NowUs() - sinceUs < kStallUs)
+            return;
+        ++stalls;
+        std::vector<CallLedger::Attempt> held;
+        for (const Outgoing& o : queue)
+            held.push_back(o.owner);
+        ledger.OnStall(held);
+    }
+    static constexpr uint64_t kStallUs = 50000;
+
     int Run() {
         uint8_t buffer[512];
         while (!g_stop) {
-            int waitMs = 50;
+            const uint64_t awake = NowUs();
+            int waitMs = 10;
             if (!queue.empty()) {
                 const uint64_t now = NowUs();
-                waitMs = queue.front().dueUs <= now ? 0 : static_cast<int>((queue.front().dueUs - now + 999) / 1000);
+                waitMs = queue.front().dueUs <= now ? 0 : std::min(10, static_cast<int>((queue.front().dueUs - now + 999) / 1000));
             }
             pollfd fds[2] = {{host, POLLIN, 0}, {unit, POLLIN, 0}};
             const int ready = ::poll(fds, 2, waitMs);
             if (ready < 0 && errno != EINTR)
                 return 1;
+            NoteStall(awake);
             if (ready > 0) {
                 if (fds[0].revents & POLLIN) {
                     const ssize_t n = ::read(host, buffer, sizeof buffer);
@@ -251,11 +267,11 @@ int main(int argc, char** argv) {
 
     const int status = relay.Run();
     std::ofstream(outPath) << RelayCsv(relay.ledger.Calls());
-    std::printf("line_fault_relay: %zu calls, %zu answers, %zu requests repeated twice; injected badcrc %zu, "
-                "dropped %zu, cut %zu, late %zu\n",
+    std::printf("line_fault_relay: %zu calls, %zu answers, %zu requests repeated twice, %zu stalls of the relay "
+                "(%llu ms or more); injected badcrc %zu, dropped %zu, cut %zu, late %zu\n",
                 relay.ledger.Calls().size(),
                 relay.injected[0] + relay.injected[1] + relay.injected[2] + relay.injected[3] + relay.injected[4],
-                relay.ledger.ExtraAttempts(),
+                relay.ledger.ExtraAttempts(), relay.stalls, static_cast<unsigned long long>(Relay::kStallUs / 1000),
                 relay.injected[1], relay.injected[2], relay.injected[3], relay.injected[4]);
     return status;
 }

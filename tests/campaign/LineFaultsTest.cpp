@@ -130,9 +130,23 @@ TEST(LineFaults, ResultsEachCallMayEndWith) {
         {Call(2, Fault::None, Fault::None, true), ok | e12 | e13},
         {Call(2, Fault::None, Fault::BadCrc), ok | e12 | e13}, // a retry the relay did not cause: the line stalled
     };
-    RelayCall slowLast = Call(2, Fault::Dropped, Fault::None);
-    slowLast.slow[1] = true;
-    EXPECT_EQ(AllowedResults(slowLast), ok | e12);
+    RelayCall slow = Call(2, Fault::Dropped, Fault::None);
+    slow.slow[1] = true;
+    EXPECT_EQ(AllowedResults(slow), ok | e12);
+    slow.faults[1] = Fault::BadCrc; // damaged and slow: seen damaged, or not seen in time
+    EXPECT_EQ(AllowedResults(slow), e12 | e13);
+
+    // A stall of the relay makes everything in flight slow: what waits for its answer and what it holds.
+    const uint8_t read[8] = {1, 3, 0x70, 0x41, 0, 16, 0, 0};
+    const uint8_t write[8] = {1, 6, 0x68, 0x17, 0x40, 0, 0, 0};
+    CallLedger ledger;
+    CallLedger::Attempt held;
+    ledger.OnRequest(read, 8);
+    ASSERT_TRUE(ledger.OnAnswer(Fault::Late, held));
+    ledger.OnRequest(write, 8);
+    ledger.OnStall({held});
+    EXPECT_TRUE(ledger.Calls()[0].slow[0]);
+    EXPECT_TRUE(ledger.Calls()[1].slow[0]);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(FaultName(c.call.faults[0])) + "/" + FaultName(c.call.faults[1]));
         EXPECT_EQ(AllowedResults(c.call), c.allowed);
@@ -162,7 +176,10 @@ TEST(LineFaults, ReconcileCountsEveryFaultByItsEndAndFlagsWhatDoesNotFit) {
     EXPECT_FALSE(Reconcile(relay, driver).Passed());
     driver[2].result = 12;
     driver[3].elapsedUs = 500001;
+    EXPECT_TRUE(Reconcile(relay, driver).Passed()) << "within the scheduling allowance";
     EXPECT_EQ(Reconcile(relay, driver).overBound, 1u);
+    driver[3].elapsedUs = 500001 + kSchedulingAllowanceUs;
+    EXPECT_EQ(Reconcile(relay, driver).overAllowance, 1u);
     driver[3].elapsedUs = 1;
     driver.pop_back();
     EXPECT_FALSE(Reconcile(relay, driver).Passed());

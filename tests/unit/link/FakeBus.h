@@ -20,8 +20,8 @@ struct BusCall {
     int handle = 0;
     unsigned slave = 0;
     uint16_t address = 0, count = 0;
-    std::vector<uint16_t> words; // written words
-    std::string port, baud;      // Open only
+    std::vector<uint16_t> words{}; // written words
+    std::string port{}, baud{};    // Open only
     bool operator==(const BusCall& o) const { return kind == o.kind && address == o.address && count == o.count; }
 };
 

@@ -124,7 +124,9 @@ TEST_F(ModuleTest, StartDialogReturns15WithThePanelAndClosingNotifiesOneThenThre
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before).count();
     ASSERT_EQ(result, 15);
     std::printf("StartDialog returned 15 with the panel's window in %lld ms\n", static_cast<long long>(ms));
-    EXPECT_LT(ms, 2000) << "the handshake must not wait out its timeouts";
+    // Its two waits are 10 s each: a busy machine stretches the handshake (2.5 s under a load of 14),
+    // but only a wait run out reaches 10 s.
+    EXPECT_LT(ms, 10000) << "the handshake must not wait out its timeouts";
 
     HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
     ASSERT_TRUE(::IsWindow(panel));
@@ -134,14 +136,14 @@ TEST_F(ModuleTest, StartDialogReturns15WithThePanelAndClosingNotifiesOneThenThre
     EXPECT_TRUE(WaitFor([&] {
         ::GetWindowRect(panel, &r);
         return r.right - r.left == 1024 && r.bottom - r.top == 768;
-    }, 3000)) << r.right - r.left << " x " << r.bottom - r.top;
+    }, 20000)) << r.right - r.left << " x " << r.bottom - r.top;
     EXPECT_TRUE(harness::ReadLogLines().empty()) << "success is not logged";
 
     ::PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_TRUE(WaitFor([] { return g_eventCount.load() == 2; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return g_eventCount.load() == 2; }, 20000));
     EXPECT_EQ(g_events, (std::vector<int32_t>{1, 3}));
-    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
-    ASSERT_TRUE(WaitFor([&] { return module.Get<HWND (*)()>("GetMainWindowHandle")() == nullptr; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return module.Get<HWND (*)()>("GetMainWindowHandle")() == nullptr; }, 20000));
 }
 
 TEST_F(ModuleTest, HostEndMessageClosesThePanelWithoutANullNotifyCrashing) {
@@ -152,13 +154,13 @@ TEST_F(ModuleTest, HostEndMessageClosesThePanelWithoutANullNotifyCrashing) {
     ASSERT_TRUE(::IsWindow(panel));
     ::PostMessageA(panel, 0x65B, 0, 0);
     // Cephalometric work (mode 0) lets the sensor finish for 5 s before the panel ends.
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
 
     // A page's Escape reaches the panel as 0x65F, which closes it like the cancel key.
     ASSERT_EQ(startDialog(0, &slot, nullptr, 0, nullptr), 15);
     panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
     ::PostMessageA(panel, 0x65F, 0, 0);
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
 }
 
 // The GUI thread is held before its panel comes up: both waits run out and StartDialog answers 5.

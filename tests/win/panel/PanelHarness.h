@@ -333,7 +333,7 @@ protected:
         }
         return text;
     }
-    bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 5000) {
+    bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 20000) {
         return WaitFor([&] { return Status(key) == value; }, timeoutMs);
     }
     void Start(unsigned char mode, const char* userText = nullptr) {
@@ -360,15 +360,15 @@ protected:
         return n;
     }
     // Waits until the panel has polled n more times.
-    bool Polls(size_t n, DWORD timeoutMs = 5000) {
+    bool Polls(size_t n, DWORD timeoutMs = 20000) {
         const size_t target = PollCount() + n;
         return WaitFor([&] { return PollCount() >= target; }, timeoutMs);
     }
     void Close() {
         const size_t before = Notified().size();
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        WaitFor([&] { return !::IsWindow(panel); }, 5000);
-        WaitFor([&] { return Notified().size() >= before + 2; }, 5000);
+        WaitFor([&] { return !::IsWindow(panel); }, 20000);
+        WaitFor([&] { return Notified().size() >= before + 2; }, 20000);
     }
     BoxWatcher boxes;
     std::unique_ptr<harness::Module> module;

@@ -69,13 +69,13 @@ public:
             return;
         HWND wnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
         // The layout runs once StartDialog has the handle; the tooltips come last.
-        if (WaitFor([&] { return FindTooltip(wnd) != nullptr; }, 5000))
+        if (WaitFor([&] { return FindTooltip(wnd) != nullptr; }, 20000))
             panel = wnd;
     }
     ~OpenPanel() {
         if (panel) {
             ::PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-            WaitFor([&] { return !::IsWindow(panel); }, 5000);
+            WaitFor([&] { return !::IsWindow(panel); }, 20000);
         }
     }
     HWND Item(int id) const { return ::GetDlgItem(panel, id); }
@@ -282,7 +282,7 @@ TEST_F(PanelLayout, TooltipsAreBalloonsWithTheLanguageLibraryTexts) {
         return std::string(text);
     };
     // The start-up goes on after StartDialog returned: its pages first, then the first refresh.
-    WaitFor([&] { return tipText(1064) == "Dose (mGy)"; }, 5000);
+    WaitFor([&] { return tipText(1064) == "Dose (mGy)"; }, 20000);
     for (const auto& [id, expected] : tips)
         EXPECT_EQ(tipText(id), expected) << "tooltip of " << id;
 }

@@ -67,7 +67,7 @@ TEST_F(LivePanel, LastingConditionsAreLoggedOncePerOccurrence) {
     };
     for (const auto& step : steps) {
         Unit(step.line);
-        ASSERT_TRUE(WaitFor([&] { return LogLinesWith(step.logged) >= step.lines; }, 5000)) << step.line;
+        ASSERT_TRUE(WaitFor([&] { return LogLinesWith(step.logged) >= step.lines; }, 20000)) << step.line;
         ASSERT_TRUE(Polls(3));
         EXPECT_EQ(LogLinesWith(step.logged), step.lines) << step.line << ": once while it lasts";
     }
@@ -99,7 +99,7 @@ TEST_F(LivePanel, VoiceSwitchIsStoredAsANumber) {
         ::SendMessageA(voice, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
     };
     // The switch flips at each click, and the setting with it; a hidden key draws nothing.
-    ASSERT_TRUE(WaitFor([voice] { return ::IsWindowVisible(voice) != FALSE; }, 5000));
+    ASSERT_TRUE(WaitFor([voice] { return ::IsWindowVisible(voice) != FALSE; }, 20000));
     press();
     const DWORD first = stored();
     press();
@@ -124,7 +124,7 @@ TEST_F(LivePanel, SilentUnitEndsThePanelThroughTheCommunicationFailure) {
     }
     EXPECT_FALSE(::IsWindow(panel)) << "a communication failure closes the panel";
     EXPECT_GE(LogLinesWith(ErrorEntry(112)), 1u) << "the silence reached the error processing";
-    ASSERT_TRUE(WaitFor([&] { return Notified().size() >= before + 2; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return Notified().size() >= before + 2; }, 20000));
     const std::vector<int32_t> all = Notified();
     EXPECT_EQ(std::vector<int32_t>(all.begin() + static_cast<long>(before), all.end()),
               (std::vector<int32_t>{1, 3}));

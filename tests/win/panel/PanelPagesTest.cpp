@@ -151,7 +151,7 @@ TEST_F(PanelPages, SegmentKeysSendTheLitCombinationAndOnePromptNamesIt) {
     std::vector<uint8_t> pano = Record(211);
     EXPECT_EQ(U16(pano, 0), 183);
     EXPECT_EQ(Sections(pano), (SectionList{{0, 1614}}));
-    ASSERT_TRUE(WaitFor([] { return !Prompts().empty(); }, 5000));
+    ASSERT_TRUE(WaitFor([] { return !Prompts().empty(); }, 20000));
     ::Sleep(1200);
     const auto prompts = Prompts();
     ASSERT_EQ(prompts.size(), 1u) << "one prompt for the final combination";

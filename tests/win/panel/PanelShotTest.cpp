@@ -164,7 +164,7 @@ TEST_F(PanelShot, SecurityTimerNeedsAPreviewInTime) {
         Unit("speed 4");
         Start(1);
         ASSERT_NO_FATAL_FAILURE(Expose());
-        ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 10000));
+        ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 20000));
         if (c.preview) {
             HGLOBAL block = GreyPreview(64, 32);
             ::SendMessageA(panel, kMsgPreview, reinterpret_cast<WPARAM>(block), 0);
@@ -173,8 +173,8 @@ TEST_F(PanelShot, SecurityTimerNeedsAPreviewInTime) {
         ASSERT_TRUE(StatusBecomes("cycle", "0", 30000));
         ::Sleep(600);
         if (c.timedOut) {
-            EXPECT_TRUE(WaitFor([&] { return LogLinesWith(ErrorEntry(201)) >= 1; }, 10000));
-            EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 10000));
+            EXPECT_TRUE(WaitFor([&] { return LogLinesWith(ErrorEntry(201)) >= 1; }, 20000));
+            EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
             EXPECT_EQ(Status("panel"), "0") << "the unit is told the panel left";
         } else {
             EXPECT_EQ(LogLinesWith(ErrorEntry(201)), 0u);
@@ -210,8 +210,8 @@ TEST_F(PanelShot, EndMessageWaitsForTheCephalometricTransferAndEndsEvenACycle) {
         const DWORD elapsed = ::GetTickCount() - start;
         EXPECT_GE(elapsed, c.leastMs);
         EXPECT_LT(elapsed, c.mostMs);
-        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
-        EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2 && Notified().back() == 3; }, 5000));
+        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
+        EXPECT_TRUE(WaitFor([] { return Notified().size() >= 2 && Notified().back() == 3; }, 20000));
         const std::vector<int32_t> events = Notified();
         EXPECT_EQ(std::vector<int32_t>(events.end() - 2, events.end()), (std::vector<int32_t>{1, 3}));
         Unit("cycle 0");
@@ -279,7 +279,7 @@ TEST_F(PanelShot, CloseIsIgnoredDuringACycleAndWorksAfterEveryEndOfIt) {
         ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
         Start(0); // cephalometric work: every cycle start notifies
         Unit("cycle 2");
-        ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 5000));
+        ASSERT_TRUE(WaitFor([] { return !Notified().empty(); }, 20000));
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
         ::SendMessageA(panel, 0x400 + 0x25F, 0, 0); // Escape on a page
         EXPECT_TRUE(::IsWindow(panel));
@@ -287,8 +287,8 @@ TEST_F(PanelShot, CloseIsIgnoredDuringACycleAndWorksAfterEveryEndOfIt) {
         ASSERT_TRUE(Polls(3));
         EXPECT_EQ(Notified(), std::vector<int32_t>{0}) << "the close requests during the cycle were ignored";
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
-        EXPECT_TRUE(WaitFor([] { return Notified().size() >= 3; }, 5000));
+        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
+        EXPECT_TRUE(WaitFor([] { return Notified().size() >= 3; }, 20000));
         EXPECT_EQ(Notified(), (std::vector<int32_t>{0, 1, 3}));
         Unit("cycle 0");
         ForgetNotifications();
@@ -302,12 +302,12 @@ TEST_F(PanelShot, LinkLostDuringTheExposureIsReportedAndThePanelStaysUsable) {
     ASSERT_NO_FATAL_FAILURE(Expose());
     ASSERT_TRUE(StatusBecomes("emission", "1", 10000));
     Unit("port fail");
-    ASSERT_TRUE(WaitFor([] { return LogLinesWith(ErrorEntry(114)) >= 1; }, 10000));
+    ASSERT_TRUE(WaitFor([] { return LogLinesWith(ErrorEntry(114)) >= 1; }, 20000));
     DWORD_PTR result = 0;
     EXPECT_NE(::SendMessageTimeoutA(panel, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result), 0);
     Unit("port ok");
     Close();
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel); }, 20000));
 }
 
 TEST_F(PanelShot, InformationFileIsRebuiltAtTheCloseWhileTheLinkIsOpen) {

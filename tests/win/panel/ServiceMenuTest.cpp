@@ -97,7 +97,7 @@ protected:
         ::PostMessageA(panel, WM_COMMAND, MAKEWPARAM(kInformationButton, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(panel, kInformationButton)));
         HWND popup = nullptr;
-        if (!WaitFor([&] { return (popup = FindVisible("#32768")) != nullptr; }, 5000))
+        if (!WaitFor([&] { return (popup = FindVisible("#32768")) != nullptr; }, 20000))
             return nullptr;
         if (window)
             *window = popup;
@@ -112,7 +112,7 @@ protected:
                 return true;
         }
         ::PostMessageA(panel, WM_CANCELMODE, 0, 0);
-        return WaitFor([] { return FindVisible("#32768") == nullptr; }, 3000);
+        return WaitFor([] { return FindVisible("#32768") == nullptr; }, 20000);
     }
     std::vector<emu::CommandRecord> Commands() {
         char reply[8192] = {};
@@ -126,7 +126,7 @@ protected:
     HWND OpenDialog(UINT command) {
         ::PostMessageA(panel, WM_COMMAND, command, 0);
         HWND dialog = nullptr;
-        WaitFor([&] { return (dialog = FindVisible("#32770", panel)) != nullptr; }, 10000);
+        WaitFor([&] { return (dialog = FindVisible("#32770", panel)) != nullptr; }, 20000);
         return dialog;
     }
     bool CloseDialog(HWND dialog) {
@@ -180,7 +180,7 @@ TEST_F(ServiceMenu, PopupIsTheUserMenuOrTheTwoTechnicalBranchesWithTheDesignsSpe
 
         harness::DeleteLog();
         Unit("technical on");
-        ASSERT_TRUE(WaitFor([&] { return LogLinesWith("Access to the technical menu") > 0; }, 5000));
+        ASSERT_TRUE(WaitFor([&] { return LogLinesWith("Access to the technical menu") > 0; }, 20000));
         ASSERT_TRUE(Polls(1));
         // Twice: the branches come back whole and the greyed items stay greyed.
         for (int opening = 0; opening < 2; ++opening) {

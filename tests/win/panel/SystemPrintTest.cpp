@@ -99,13 +99,13 @@ TEST_F(LivePanel, SystemInformationPrintsTheWholeLogOnAWindowsPrinter) {
 
     ::PostMessageA(panel, WM_COMMAND, kSystemInformation, 0);
     HWND info = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (info = DialogWith(kPrintButton)) != nullptr; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return (info = DialogWith(kPrintButton)) != nullptr; }, 20000));
     ::PostMessageA(info, WM_COMMAND, MAKEWPARAM(kPrintButton, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(info, kPrintButton)));
     // The print dialog offers the file printer, and OK prints on it; the document is on paper when
     // the spooler has written its end.
     HWND choice = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (choice = DialogWith(kPrinterList)) != nullptr; }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return (choice = DialogWith(kPrinterList)) != nullptr; }, 20000));
     char chosen[128] = {};
     ::GetDlgItemTextA(choice, kPrinterList, chosen, sizeof chosen);
     EXPECT_STREQ(chosen, kPrinter);
@@ -121,7 +121,7 @@ TEST_F(LivePanel, SystemInformationPrintsTheWholeLogOnAWindowsPrinter) {
         EXPECT_EQ(text.find("could not be printed"), std::string::npos) << text;
 
     ::PostMessageA(info, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(info); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(info); }, 20000));
 }
 
 } // namespace

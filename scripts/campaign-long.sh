@@ -1,13 +1,48 @@
 #!/usr/bin/env bash
-# The long campaign, after the test command has built the Windows tree: 1000 panel StartDialog / close
-# cycles in one host process (CYCLES=N for another count). Per-cycle figures go to build/campaign/.
+# The long campaign, after the test command has built both trees. Figures go to build/campaign/.
+#  - panel cycles: 1000 StartDialog / close cycles in one host process (CYCLES=N for another count);
+#  - soak: the panel against the emulated unit at ten times real time with seeded random scenario
+#    steps and host calls, one hour (SOAK_MINUTES=N, SOAK_SEED=N);
+#  - polling round: the bus library on a Wine COM port against a peer paced like a real line, at 9600,
+#    19200 and 38400 baud (POLL_ROUNDS=0 skips it).
+# STEPS=cycles,soak,poll chooses among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 win="$build/win"
 cycles=${CYCLES:-1000}
-cmake --build "$win" --target panel_cycles -j2 >/dev/null
-"$win/wine-run.sh" --init
-trap '"$win/wine-run.sh" --shutdown' EXIT
+minutes=${SOAK_MINUTES:-60}
+seed=${SOAK_SEED:-$(date +%s)}
+steps=${STEPS:-cycles,soak,poll}
 mkdir -p "$build/campaign"
-"$win/wine-run.sh" "$win/tests/campaign/panel_cycles.exe" "$cycles" "$PWD/$build/campaign/panel_cycles_$cycles.csv"
+status=0
+
+has() { [[ ",$steps," == *",$1,"* ]]; }
+
+if has cycles || has soak; then
+  targets=()
+  has cycles && targets+=(panel_cycles)
+  has soak && targets+=(soak)
+  cmake --build "$win" --target "${targets[@]}" -j2 >/dev/null
+  "$win/wine-run.sh" --init
+  trap '"$win/wine-run.sh" --shutdown' EXIT
+  if has cycles; then
+    "$win/wine-run.sh" "$win/tests/campaign/panel_cycles.exe" "$cycles" \
+      "$PWD/$build/campaign/panel_cycles_$cycles.csv" || status=1
+  fi
+  if has soak; then
+    echo "== soak: $minutes min, seed $seed"
+    "$win/wine-run.sh" "$win/tests/campaign/soak.exe" $((minutes * 60)) "$seed" \
+      "$PWD/$build/campaign/soak_${minutes}min_seed$seed.txt" || status=1
+  fi
+fi
+
+if has poll; then
+  cmake --build "$build" --target nxjbus_test_peer -j2 >/dev/null
+  cmake --build "$win" --target nxjbus_line_test -j2 >/dev/null
+  bash tests/e2e/nxjbus/run-line-test.sh "$win/wine-run.sh" "$build/tests/e2e/nxjbus/nxjbus_test_peer" \
+    "$win/tests/e2e/nxjbus/nxjbus_line_test.exe" "$PWD/$win/wineprefix-nxjbus-line" 9600 19200 38400 \
+    >"$build/campaign/polling_round.log" 2>&1 || status=1
+  grep -E '^== |\[ measured \] polling round' "$build/campaign/polling_round.log" || true
+fi
+exit $status

@@ -161,8 +161,8 @@ private:
         if (took > kControlBoundMs)
             Fail("control line '" + line + "' took " + std::to_string(took) + " ms");
     }
-    std::string Status(const std::string& key) { return StatusField(key); }
-    std::string StatusField(const std::string& key) {
+    // One field of the unit's status line.
+    std::string Status(const std::string& key) {
         char reply[2048] = {};
         m_control("status", reply, sizeof reply);
         const std::string line = std::string(" ") + reply;
@@ -204,7 +204,6 @@ private:
         m_startMs.push_back(took);
         m_panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
         m_panelShown = m_panel;
-        m_mode = mode;
         ++m_sessions;
         if (started != 15 || !::IsWindow(m_panel)) {
             Fail("StartDialog gave " + std::to_string(started));
@@ -459,6 +458,17 @@ private:
         const auto raw = soak::RawLines(16, m_seed);
         std::vector<unsigned char> arranged(raw.size());
         std::vector<uint16_t> tmjPixels(soak::kTmjWidth * 4);
+        {
+            // Once, an image beyond the first caches: the wide paths write those another way.
+            const auto large = soak::RawLines(450, m_seed);
+            std::vector<unsigned char> out(large.size());
+            Timed("ReArrangement", [&] {
+                Export<ReArrangementFn>("ReArrangement")(out.data(), static_cast<int>(large.size() / 2),
+                                                        const_cast<unsigned char*>(large.data()));
+            });
+            if (!soak::ArrangedFrom(out, large))
+                Fail("ReArrangement gave a large image whose lines are not the raw lines de-interleaved");
+        }
         while (!m_stop) {
             switch (random() % 9) {
             case 0:
@@ -593,7 +603,6 @@ private:
     std::atomic<HWND> m_panelShown{nullptr};
     std::atomic<int> m_dialogsAnswered{0};
     HWND m_hostWindow = nullptr;
-    unsigned char m_mode = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<double> m_notifyMs{0};
 

@@ -127,23 +127,88 @@ LUMEN_AVX2 void ArrangeLineAvx2(unsigned char* __restrict line, const unsigned c
     }
 }
 
-bool g_wideVectorsAllowed = true;
+// Thirty-two groups at a time where the processor has AVX-512BW. Each 16-byte lane is shuffled to four
+// A pixels then four B pixels (reversed for a mirrored line); a two-source quadword permute then
+// gathers the A quadwords, or the B ones, of two loads into 32 consecutive pixels. Each half line is
+// written in 64-byte blocks aligned on the destination, with one overlapping block at each end: on an
+// image larger than the cache, blocks that straddle two cache lines cost the memory a third pass.
+#define LUMEN_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
+LUMEN_AVX512 __attribute__((always_inline)) inline void Arrange32Groups(unsigned char* half, int pixel,
+                                                                        const unsigned char* raw, int g,
+                                                                        __m512i shuffle, __m512i gather) {
+    const __m512i x = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g), shuffle);
+    const __m512i y = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g + 64), shuffle);
+    _mm512_storeu_si512(half + kPixelBytes * pixel, _mm512_permutex2var_epi64(x, gather, y));
+}
 
+// Images up to this size stay in a processor's caches; beyond it, stores are aligned.
+constexpr std::uint64_t kCachedImageBytes = 1 << 20;
+
+LUMEN_AVX512 void ArrangeLineAvx512(unsigned char* __restrict line, const unsigned char* __restrict raw,
+                                    bool mirror, bool alignStores) {
+    constexpr int kBlock = 32;
+    constexpr int kLastBlock = kGroupsPerLine - kBlock;
+    // Per lane, bytes 0 1 4 5 8 9 12 13 2 3 6 7 10 11 14 15, or 12 13 8 9 4 5 0 1 14 15 10 11 6 7 2 3.
+    const long long first = mirror ? 0x0100050409080D0C : 0x0D0C090805040100;
+    const long long second = mirror ? 0x030207060B0A0F0E : 0x0F0E0B0A07060302;
+    const __m512i shuffle = _mm512_setr_epi64(first, second, first, second, first, second, first, second);
+    // Plain: A pixels fill the first half, B the second; mirrored: B the first, A the second, each from
+    // the last group to the first, so that the pixel a block starts at within its half is
+    // kLastBlock - g.
+    const __m512i gatherA = mirror ? _mm512_setr_epi64(14, 12, 10, 8, 6, 4, 2, 0)
+                                   : _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
+    const __m512i gatherB = mirror ? _mm512_setr_epi64(15, 13, 11, 9, 7, 5, 3, 1)
+                                   : _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15);
+    unsigned char* halfA = line + (mirror ? kPixelBytes * kGroupsPerLine : 0);
+    unsigned char* halfB = line + (mirror ? 0 : kPixelBytes * kGroupsPerLine);
+    auto pixelOf = [mirror](int g) { return mirror ? kLastBlock - g : g; };
+    if (!alignStores) {
+        // Both halves from one read of the line.
+        for (int j = 0; j < kGroupsPerLine; j += kBlock) {
+            const int g = std::min(j, kLastBlock);
+            const __m512i x = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g), shuffle);
+            const __m512i y = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g + 64), shuffle);
+            _mm512_storeu_si512(halfA + kPixelBytes * pixelOf(g), _mm512_permutex2var_epi64(x, gatherA, y));
+            _mm512_storeu_si512(halfB + kPixelBytes * pixelOf(g), _mm512_permutex2var_epi64(x, gatherB, y));
+        }
+        return;
+    }
+    for (int b = 0; b < 2; ++b) {
+        unsigned char* half = b ? halfB : halfA;
+        const __m512i gather = b ? gatherB : gatherA;
+        const int aligned = static_cast<int>(((64 - (reinterpret_cast<std::uintptr_t>(half) & 63)) & 63) / 2);
+        Arrange32Groups(half, 0, raw, pixelOf(0), shuffle, gather);
+        for (int p = aligned; p <= kLastBlock; p += kBlock)
+            Arrange32Groups(half, p, raw, pixelOf(p), shuffle, gather);
+        Arrange32Groups(half, kLastBlock, raw, pixelOf(kLastBlock), shuffle, gather);
+    }
+}
+
+int g_vectorBitsAllowed = 512;
+
+bool UseAvx512() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return has && g_vectorBitsAllowed >= 512;
+}
 bool UseAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
-    return has && g_wideVectorsAllowed;
+    return has && g_vectorBitsAllowed >= 256;
 }
 #endif
 
-void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror) {
+void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror,
+                 std::uint64_t imageBytes) {
 #if defined(LUMEN_HAVE_AVX2_PATH)
+    if (UseAvx512())
+        return ArrangeLineAvx512(line, raw, mirror, imageBytes > kCachedImageBytes);
     if (UseAvx2())
         return ArrangeLineAvx2(line, raw, mirror);
 #endif
     ArrangeLineSse2(line, raw, mirror);
 }
 #else
-void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror) {
+void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror,
+                 std::uint64_t) {
     for (int j = 0; j < kGroupsPerLine; ++j) {
         const int a = mirror ? kPixelsPerLine - 1 - j : j;
         const int b = mirror ? kGroupsPerLine - 1 - j : kGroupsPerLine + j;
@@ -155,11 +220,11 @@ void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict
 
 } // namespace
 
-void AllowWideVectors(bool allowed) {
+void LimitVectorBits(int bits) {
 #if defined(LUMEN_HAVE_AVX2_PATH)
-    g_wideVectorsAllowed = allowed;
+    g_vectorBitsAllowed = bits;
 #else
-    (void)allowed;
+    (void)bits;
 #endif
 }
 
@@ -177,7 +242,7 @@ bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* 
     const auto s = reinterpret_cast<std::uintptr_t>(source);
     if (d + bytes <= s || s + bytes <= d) {
         for (int l = 0; l < lines; ++l)
-            ArrangeLine(destination + l * kLineBytes, source + l * kLineBytes, mirror);
+            ArrangeLine(destination + l * kLineBytes, source + l * kLineBytes, mirror, bytes);
         return true;
     }
 
@@ -187,7 +252,7 @@ bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* 
     alignas(16) unsigned char staged[kLineBytes];
     auto oneLine = [&](int l) {
         std::memcpy(staged, source + l * kLineBytes, kLineBytes);
-        ArrangeLine(destination + l * kLineBytes, staged, mirror);
+        ArrangeLine(destination + l * kLineBytes, staged, mirror, bytes);
     };
     if (d <= s) {
         for (int l = 0; l < lines; ++l)

@@ -60,8 +60,9 @@ static_assert(sizeof(void*) != 8 || (offsetof(TmjImage, pixels) == 16 && sizeof(
 // Returns false, writing nothing, for null pointers, a count below one line, or a range that would
 // run past the end of the address space.
 bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* source, bool mirror);
-// Tests only: false keeps ReArrange on its baseline SSE2 path where the processor has AVX2.
-void AllowWideVectors(bool allowed);
+// Tests only: the widest vectors ReArrange may use (512, 256 or 128 bits), so that each path it
+// chooses at run time can be checked on a processor that has the wider ones.
+void LimitVectorBits(int bits);
 
 // Recomposes a four-image TMJ picture in place: the images of sections 1, 2 and 3 move to the order
 // 2, 3, 1 while the gaps between sections keep their widths; everything right of section 0 that is

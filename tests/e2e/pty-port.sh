@@ -18,6 +18,8 @@ pty_port_setup() {
   "$wine_run" --init || exit 1
   "$wine_run" reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$(readlink -f "$work/host")" /f >/dev/null 2>&1
   wineserver -k 2>/dev/null; sleep 0.5 # the mapping is read when the server starts
+  # The device link the mapping stands for, in case the prefix's mount manager has not made it yet.
+  ln -sfn "$(readlink -f "$work/host")" "$2/dosdevices/${port,,}"
 }
 
 pty_port_cleanup() {

@@ -36,25 +36,54 @@ unsigned PixelAt(const Bytes& b, std::size_t line, int pixel) {
 
 TEST(ReArrange, EveryPixelLandsWhereTheDetectorOrderPutsIt) {
     // Each group holds pixel A then B: A fills the first half from the left, B the second; mirroring
-    // reverses each half.
-    // Both vector paths: the wide one where the processor has it, and the baseline.
-    for (const bool wide : {true, false}) {
-        AllowWideVectors(wide);
-        const Bytes raw = RawLines(3);
-        Bytes plain(raw.size(), kSentinel), mirrored(raw.size(), kSentinel);
-        ASSERT_TRUE(ReArrange(plain.data(), 3 * kPixelsPerLine, raw.data(), false));
-        ASSERT_TRUE(ReArrange(mirrored.data(), 3 * kPixelsPerLine, raw.data(), true));
-        AllowWideVectors(true);
-        for (unsigned l = 0; l < 3; ++l)
-            for (int j = 0; j < kGroupsPerLine; ++j) {
-                SCOPED_TRACE(testing::Message() << "wide " << wide << " line " << l << " group " << j);
-                const unsigned a = l << 11 | 2 * j, b = a + 1;
-                ASSERT_EQ(PixelAt(plain, l, j), a);
-                ASSERT_EQ(PixelAt(plain, l, 622 + j), b);
-                ASSERT_EQ(PixelAt(mirrored, l, 1243 - j), a);
-                ASSERT_EQ(PixelAt(mirrored, l, 621 - j), b);
+    // reverses each half. Every vector path the processor has (widest first), on destinations at every
+    // offset of a 64-byte block the wide paths align their stores on.
+    for (const int bits : {512, 256, 128}) {
+        for (const std::size_t offset : {0, 2, 6, 30, 62, 1}) {
+            LimitVectorBits(bits);
+            const Bytes raw = RawLines(3);
+            alignas(64) static unsigned char arena[2][3 * kLineBytes + 64];
+            unsigned char* plain = arena[0] + offset;
+            unsigned char* mirrored = arena[1] + offset;
+            ASSERT_TRUE(ReArrange(plain, 3 * kPixelsPerLine, raw.data(), false));
+            ASSERT_TRUE(ReArrange(mirrored, 3 * kPixelsPerLine, raw.data(), true));
+            LimitVectorBits(512);
+            const Bytes p(plain, plain + raw.size()), m(mirrored, mirrored + raw.size());
+            for (unsigned l = 0; l < 3; ++l)
+                for (int j = 0; j < kGroupsPerLine; ++j) {
+                    const unsigned a = l << 11 | 2 * j, b = a + 1;
+                    const auto where = ::testing::Message()
+                                       << bits << " bits, offset " << offset << ", line " << l << ", group " << j;
+                    ASSERT_EQ(PixelAt(p, l, j), a) << where;
+                    ASSERT_EQ(PixelAt(p, l, 622 + j), b) << where;
+                    ASSERT_EQ(PixelAt(m, l, 1243 - j), a) << where;
+                    ASSERT_EQ(PixelAt(m, l, 621 - j), b) << where;
+                }
+        }
+    }
+}
+
+TEST(ReArrange, ImagesBeyondTheCacheComeOutAsFromTheBaselinePath) {
+    // Large images take the aligned-store variant of the wide paths.
+    constexpr int kLines = 450; // 1.1 MB
+    const Bytes raw = RawLines(kLines);
+    for (const bool mirror : {false, true}) {
+        LimitVectorBits(128);
+        Bytes expected(raw.size());
+        ASSERT_TRUE(ReArrange(expected.data(), kLines * kPixelsPerLine, raw.data(), mirror));
+        for (const int bits : {512, 256})
+            for (const std::size_t offset : {0, 2, 30, 62}) {
+                LimitVectorBits(bits);
+                Bytes out(raw.size() + 64, kSentinel);
+                ASSERT_TRUE(ReArrange(out.data() + offset, kLines * kPixelsPerLine, raw.data(), mirror));
+                EXPECT_EQ(0, std::memcmp(out.data() + offset, expected.data(), expected.size()))
+                    << bits << " bits, offset " << offset << ", mirror " << mirror;
+                if (offset)
+                    EXPECT_EQ(out[offset - 1], kSentinel);
+                EXPECT_EQ(out[offset + raw.size()], kSentinel);
             }
     }
+    LimitVectorBits(512);
 }
 
 TEST(ReArrange, ArrangesWholeLinesOnlyAndRefusesTheRest) {

@@ -3,27 +3,10 @@
 # a command word, the exception for an unmapped address, and the control port with the link's history.
 set -u
 emulator="$1"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -f "$work/emu.log" ] && sed 's/^/  emulator: /' "$work/emu.log"; exit 1; }
+source "$(dirname "$0")/emulator-on-pty.sh"
 
-socat pty,rawer,link="$work/unit" pty,rawer,link="$work/master" 2>"$work/socat.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -e "$work/unit" ] && [ -e "$work/master" ] && break; sleep 0.05; done
-[ -e "$work/master" ] || fail "socat made no pty pair"
 
-"$emulator" --serial "$work/unit" --control 0 --state "$work/state" --unit-version 2.10 \
-  </dev/null >"$work/emu.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q 'serving' "$work/emu.log" && break; sleep 0.05; done
-port=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/emu.log")
-[ -n "$port" ] || fail "the emulator did not report serving"
+start_emulator --state "$work/state" --unit-version 2.10
 
 poll() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 "$@" 2>&1; }
 words() { poll -t 4:hex -r "$1" -c "$2" "$work/master" | sed -n 's/^\[[0-9]*\]:[[:space:]]*0x\([0-9A-Fa-f]*\).*/\1/p'; }

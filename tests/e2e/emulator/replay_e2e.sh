@@ -3,15 +3,7 @@
 # recorded exception, the recorded silence and its 300 ms answer, then a request the trace never had.
 set -u
 emulator="$1"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -f "$work/emu.log" ] && sed 's/^/  emulator: /' "$work/emu.log"; exit 1; }
+source "$(dirname "$0")/emulator-on-pty.sh"
 
 cat >"$work/site.trace" <<'TRACE'
 # lumen-jbus-trace 1 COM2
@@ -27,16 +19,7 @@ cat >"$work/site.trace" <<'TRACE'
 1800.000 COM2 RX 01 03 02 12 34 B5 33
 TRACE
 
-socat pty,rawer,link="$work/unit" pty,rawer,link="$work/master" 2>"$work/socat.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -e "$work/unit" ] && [ -e "$work/master" ] && break; sleep 0.05; done
-[ -e "$work/master" ] || fail "socat made no pty pair"
-
-"$emulator" --serial "$work/unit" --control 0 --replay "$work/site.trace" </dev/null >"$work/emu.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q 'serving' "$work/emu.log" && break; sleep 0.05; done
-port=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/emu.log")
-[ -n "$port" ] || fail "the emulator did not report serving"
+start_emulator --replay "$work/site.trace"
 grep -q 'replaying 4 exchanges of COM2' "$work/emu.log" || fail "no replay announced"
 
 poll() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 -t 4:hex -c 1 "$@" "$work/master" 2>&1; }

@@ -5,7 +5,6 @@ set -u
 emulator="$1"
 source "$(dirname "$0")/emulator-on-pty.sh"
 
-
 start_emulator --state "$work/state" --unit-version 2.10
 
 poll() { timeout 10 mbpoll -m rtu -b 19200 -P none -a 1 -0 -1 -o 1 "$@" 2>&1; }

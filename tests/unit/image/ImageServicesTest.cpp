@@ -78,8 +78,9 @@ TEST(ReArrange, ImagesBeyondTheCacheComeOutAsFromTheBaselinePath) {
                 ASSERT_TRUE(ReArrange(out.data() + offset, kLines * kPixelsPerLine, raw.data(), mirror));
                 EXPECT_EQ(0, std::memcmp(out.data() + offset, expected.data(), expected.size()))
                     << bits << " bits, offset " << offset << ", mirror " << mirror;
-                if (offset)
+                if (offset) {
                     EXPECT_EQ(out[offset - 1], kSentinel);
+                }
                 EXPECT_EQ(out[offset + raw.size()], kSentinel);
             }
     }

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -61,6 +62,15 @@ double Median(std::vector<double> v) {
 class Soak {
 public:
     Soak(double seconds, unsigned seed) : m_seconds(seconds), m_random(seed), m_seed(seed) {}
+    ~Soak() {
+        if (m_hostThread.joinable()) {
+            while (!::PostThreadMessageA(m_hostThreadId, WM_QUIT, 0, 0))
+                ::Sleep(10); // the thread has no message queue until its window is made
+            m_hostThread.join();
+        }
+    }
+    Soak(const Soak&) = delete;
+    Soak& operator=(const Soak&) = delete;
 
     int Run(const std::string& summaryPath) {
         SetPortSettings();
@@ -136,10 +146,22 @@ private:
                     m_notifyMs = NowMs();
             };
         }
-        // A window of the host's own, to take the foreground from the panel.
-        m_hostWindow = ::CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                                         nullptr, nullptr, nullptr, nullptr);
-        return true;
+        // A window of the host's own, to take the foreground from the panel, on a thread that runs its
+        // message loop as a host's interface thread does: a window whose thread only sleeps holds up
+        // every activation change the panel's thread makes (they are sent to it), and the panel with it.
+        m_hostThread = std::thread([this] {
+            m_hostThreadId = ::GetCurrentThreadId();
+            HWND window = ::CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                            100, nullptr, nullptr, nullptr, nullptr);
+            m_hostWindow = window;
+            MSG message;
+            while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageA(&message);
+            }
+            ::DestroyWindow(window);
+        });
+        return WaitFor([this] { return m_hostWindow.load() != nullptr; }, 20000);
     }
 
     // ---- Bounded calls ----------------------------------------------------------------------------
@@ -602,7 +624,9 @@ private:
     HWND m_panel = nullptr;
     std::atomic<HWND> m_panelShown{nullptr};
     std::atomic<int> m_dialogsAnswered{0};
-    HWND m_hostWindow = nullptr;
+    std::atomic<HWND> m_hostWindow{nullptr};
+    std::thread m_hostThread;
+    std::atomic<DWORD> m_hostThreadId{0};
     std::atomic<bool> m_stop{false};
     std::atomic<double> m_notifyMs{0};
 

@@ -4,12 +4,7 @@
 // private bytes are recorded; the run fails when a StartDialog takes longer than the host allows or
 // when any figure keeps growing once the first cycles have filled the caches.
 //   panel_cycles.exe CYCLES [CSV-PATH]
-// The live panel tests' harness; this driver uses only part of it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-variable"
-#include "PanelHarness.h"
-#pragma GCC diagnostic pop
+#include "CampaignHarness.h"
 
 #include <psapi.h>
 #include <winternl.h>
@@ -21,7 +16,6 @@
 
 namespace {
 
-constexpr UINT kMsgHostEndAcquisition = WM_USER + 0x25B;
 constexpr double kStartBudgetMs = 250;
 // Caches, fonts and the log file settle during the first cycles; growth is judged after them, against
 // the highest figure of the window before (twenty cycles: every design, mode and exposure once).

@@ -7,11 +7,7 @@
 // error the run caused, or when the median time from emission start to hostNotify(0) exceeds one
 // polling period.
 //   soak.exe SECONDS [SEED] [SUMMARY-PATH]
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-variable"
-#include "PanelHarness.h"
-#pragma GCC diagnostic pop
+#include "CampaignHarness.h"
 
 #include "SoakChecks.h"
 
@@ -23,7 +19,6 @@
 
 namespace {
 
-constexpr UINT kMsgHostEndAcquisition = WM_USER + 0x25B;
 constexpr double kPollPeriodMs = 200;
 // Bounds on a loaded 2-core machine: far above a healthy answer, far below a hang.
 constexpr double kControlBoundMs = 2000;

@@ -5,11 +5,7 @@
 // OpenCommPort and StartDialog work; the unit's stored blocks are the same after the restart.
 // The emulator is killed and started by run-unplug.sh, asked through files in SIGNAL_DIR.
 //   unplug_driver.exe CYCLES CONTROL_PORT SIGNAL_DIR
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-variable"
-#include "PanelHarness.h"
-#pragma GCC diagnostic pop
+#include "CampaignHarness.h"
 
 #include "tests/campaign/ControlSocket.h"
 

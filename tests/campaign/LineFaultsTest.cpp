@@ -127,6 +127,7 @@ TEST(LineFaults, ResultsEachCallMayEndWith) {
         {Call(2, Fault::BadCrc, Fault::Dropped), e12},
         {Call(2, Fault::Dropped, Fault::Late), e12 | ok},
         {Call(2, Fault::Late, Fault::Dropped), e12 | ok},
+        {Call(2, Fault::Late, Fault::None), ok | e12}, // the late answer lands near the end of the retry's wait
         {Call(2, Fault::None, Fault::None, true), ok | e12 | e13},
         {Call(2, Fault::None, Fault::BadCrc), ok | e12 | e13}, // a retry the relay did not cause: the line stalled
     };

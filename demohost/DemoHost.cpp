@@ -10,6 +10,7 @@
 //            [--program pano|tmj4] [--out FOLDER] [--speed N] [--rotation 0|1] [--service ID]
 //            [--unit "control line"]...
 #include "demohost/DemoImage.h"
+#include "platform/GreyDib.h"
 
 #include <windows.h>
 
@@ -157,34 +158,15 @@ bool SaveScreenshot(HWND panel, const std::string& path) {
     return demo::WriteFile(path, demo::EncodePng(w, h, 3, rgb));
 }
 
-// A preview of the rows acquired so far, scaled into the panel's preview area, as a packed 8-bit DIB
-// in a movable block; the caller keeps and frees the block.
+// A preview of the rows acquired so far, scaled into the panel's preview area; the caller keeps and
+// frees the block.
 HGLOBAL PreviewBlock(const std::vector<uint16_t>& image, int width, int rows, int rowsDone) {
-    const size_t stride = (kPreviewWidth + 3) / 4 * 4;
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + 1024 + stride * kPreviewHeight);
-    auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
-    *header = {};
-    header->biSize = sizeof *header;
-    header->biWidth = kPreviewWidth;
-    header->biHeight = -kPreviewHeight;
-    header->biPlanes = 1;
-    header->biBitCount = 8;
-    header->biClrUsed = 256;
-    auto* palette = reinterpret_cast<RGBQUAD*>(header + 1);
-    for (int i = 0; i < 256; ++i)
-        palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
-    auto* pixels = reinterpret_cast<uint8_t*>(palette + 256);
-    for (int y = 0; y < kPreviewHeight; ++y) {
+    return platform::NewGreyDib(kPreviewWidth, kPreviewHeight, [&](int x, int y) {
         const int source = y * rows / kPreviewHeight;
-        for (int x = 0; x < kPreviewWidth; ++x)
-            pixels[y * stride + x] =
-                source < rowsDone
-                    ? static_cast<uint8_t>(
-                          image[static_cast<size_t>(source) * width + x * width / kPreviewWidth] >> 4)
-                    : 0;
-    }
-    ::GlobalUnlock(block);
-    return block;
+        return source < rowsDone
+                   ? static_cast<uint8_t>(image[static_cast<size_t>(source) * width + x * width / kPreviewWidth] >> 4)
+                   : uint8_t{0};
+    });
 }
 
 float FloatAt(const unsigned char* r, size_t at) {

@@ -8,6 +8,7 @@
 #include "kit/HostSide.h"
 #include "kit/KnownVectors.h"
 #include "kit/Report.h"
+#include "platform/GreyDib.h"
 
 #include <shlobj.h>
 
@@ -609,24 +610,7 @@ private:
 
     // A small 8-bit preview as a host sends it while it acquires.
     static HGLOBAL PreviewBlock() {
-        const int width = 64, height = 32;
-        HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + 1024 + width * height);
-        auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(block));
-        *header = {};
-        header->biSize = sizeof *header;
-        header->biWidth = width;
-        header->biHeight = -height;
-        header->biPlanes = 1;
-        header->biBitCount = 8;
-        header->biClrUsed = 256;
-        auto* palette = reinterpret_cast<RGBQUAD*>(header + 1);
-        for (int i = 0; i < 256; ++i)
-            palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
-        auto* pixels = reinterpret_cast<uint8_t*>(palette + 256);
-        for (int i = 0; i < width * height; ++i)
-            pixels[i] = static_cast<uint8_t>(i);
-        ::GlobalUnlock(block);
-        return block;
+        return platform::NewGreyDib(64, 32, [](int x, int y) { return static_cast<uint8_t>(y * 64 + x); });
     }
 
     // One exposure from the host's side: panel up, unit ready, switch pressed, notification 0, a preview,

@@ -11,28 +11,13 @@ struct Entry {
     std::string_view name;
 };
 
-#define NX_GROUP(group) {'G', 0, #group},
-#define NX_GROUP_END() {'g', 0, {}},
-#define NX_TEXT(name, id, text) {'T', id, #name},
-#define NX_PROGRAM(name, id, text) {'P', id, #name},
-#define NX_INI(name, id, text) {'I', id, #name},
-#define NX_INFO(name, id, unitLine, panelText) {'M', id, #name},
-#define NX_ERROR(code, unitLine, panelText) {'E', code, {}},
-#define NX_FAULT(code, text) {'F', code, {}},
-#define NX_PROMPT(name, id, sentence) {'W', id, #name},
+// Each catalogue undefines the entry macros at its end, so they are given again before each one.
+#include "nxlang/CatalogCheckEntries.inc"
 constexpr Entry kEnglish[] = {
 #include "nxlang/Catalog.inc"
 };
 
-#define NX_GROUP(group) {'G', 0, #group},
-#define NX_GROUP_END() {'g', 0, {}},
-#define NX_TEXT(name, id, text) {'T', id, #name},
-#define NX_PROGRAM(name, id, text) {'P', id, #name},
-#define NX_INI(name, id, text) {'I', id, #name},
-#define NX_INFO(name, id, unitLine, panelText) {'M', id, #name},
-#define NX_ERROR(code, unitLine, panelText) {'E', code, {}},
-#define NX_FAULT(code, text) {'F', code, {}},
-#define NX_PROMPT(name, id, sentence) {'W', id, #name},
+#include "nxlang/CatalogCheckEntries.inc"
 constexpr Entry kFrench[] = {
 #include "nxlang/Catalog.fr.inc"
 };

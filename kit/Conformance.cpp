@@ -8,6 +8,7 @@
 #include "kit/HostSide.h"
 #include "kit/KnownVectors.h"
 #include "kit/Report.h"
+#include "platform/BoxWatcher.h"
 #include "platform/GreyDib.h"
 
 #include <shlobj.h>
@@ -101,58 +102,9 @@ std::vector<int> Events() {
     return g_host.events;
 }
 
-// Answers the module's message boxes (OK, else Retry, else Cancel, else No) and keeps their texts:
-// the kit runs unattended, and a box in a clean run is itself a finding.
-class BoxWatcher {
-public:
-    BoxWatcher() : m_thread([this] { Run(); }) {}
-    ~BoxWatcher() {
-        m_stop = true;
-        m_thread.join();
-    }
-    BoxWatcher(const BoxWatcher&) = delete;
-    BoxWatcher& operator=(const BoxWatcher&) = delete;
-    std::vector<std::string> Texts() {
-        std::lock_guard lock(m_mutex);
-        return m_texts;
-    }
-
-private:
-    static BOOL CALLBACK Answer(HWND wnd, LPARAM self) {
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(wnd, &process);
-        char name[16] = {};
-        ::GetClassNameA(wnd, name, sizeof name);
-        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
-            !::GetDlgItem(wnd, 0xFFFF))
-            return TRUE;
-        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
-        if (wnd != watcher->m_lastBox) {
-            watcher->m_lastBox = wnd;
-            char text[512] = {};
-            ::GetWindowTextA(::GetDlgItem(wnd, 0xFFFF), text, sizeof text);
-            std::lock_guard lock(watcher->m_mutex);
-            watcher->m_texts.push_back(text);
-        }
-        for (int button : {IDOK, IDRETRY, IDCANCEL, IDNO})
-            if (::GetDlgItem(wnd, button)) {
-                ::PostMessageA(wnd, WM_COMMAND, button, 0);
-                break;
-            }
-        return TRUE;
-    }
-    void Run() {
-        while (!m_stop) {
-            ::EnumWindows(&Answer, reinterpret_cast<LPARAM>(this));
-            ::Sleep(50);
-        }
-    }
-    std::atomic<bool> m_stop{false};
-    HWND m_lastBox = nullptr;
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-    std::thread m_thread;
-};
+// The module's message boxes are answered and their texts kept: the kit runs unattended, and a box
+// in a clean run is itself a finding.
+using platform::BoxWatcher;
 
 // ---- The module's event log and start setting -----------------------------------------------------
 

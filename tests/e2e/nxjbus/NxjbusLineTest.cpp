@@ -1,5 +1,6 @@
 // The real Nxjbus.dll under Wine on a COM port mapped to a pseudo-terminal, with a libmodbus slave on
-// the other end: transfers, every injected fault, closed handles, and the time of one polling round.
+// the other end: transfers, every injected fault, and the time of one polling round. How long a silent
+// unit takes to fail is judged on the scripted line's virtual clock; closed handles under Wine alone.
 // The port and baud rate come from NXJBUS_TEST_PORT and NXJBUS_TEST_BAUD (set by run-line-test.sh).
 #include "nxjbus/Nxjbus.h"
 
@@ -25,11 +26,9 @@ std::string Env(const char* name, const char* fallback) {
 class NxjbusLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_handle = Open();
+        const std::string port = Env("NXJBUS_TEST_PORT", "COM5"), baud = Env("NXJBUS_TEST_BAUD", "19200");
+        m_handle = JbusOpen(port.c_str(), baud.c_str());
         ASSERT_NE(m_handle, -1) << "system error " << JbusLastSystemError(-1);
-    }
-    static int Open() {
-        return JbusOpen(Env("NXJBUS_TEST_PORT", "COM5").c_str(), Env("NXJBUS_TEST_BAUD", "19200").c_str());
     }
     void TearDown() override { JbusClose(&m_handle); }
     int m_handle = -1;
@@ -50,19 +49,17 @@ TEST_F(NxjbusLine, WritesReadBackAndTheLongestReadArrivesWhole) {
         ASSERT_EQ(words[i], 0x6900 + i) << i; // the peer fills each word with its own address
 }
 
-struct Fault {
-    unsigned short word;
-    int result;
-};
-
 TEST_F(NxjbusLine, InjectedFaultsGiveTheirNumbers) {
-    const Fault faults[] = {
+    const struct {
+        unsigned short word;
+        int result;
+    } faults[] = {
         {0x7E00, JBUS_ERROR_NO_ANSWER},       {0x7E01, JBUS_ERROR_BAD_FRAME},
         {0x7E02, JBUS_ERROR_BAD_FRAME},       {0x7E03, JBUS_ERROR_BAD_FRAME},
         {0x7E04, JBUS_ERROR_BAD_FRAME},       {0x7E05, JBUS_ERROR_BAD_FRAME},
         {0x7E06, JBUS_EXCEPTION_DEVICE_BUSY}, {0x7F00, JBUS_EXCEPTION_ILLEGAL_ADDRESS},
     };
-    for (const Fault& f : faults) {
+    for (const auto& f : faults) {
         unsigned short word = 0xBEEF;
         EXPECT_EQ(JbusReadSeveralWords(m_handle, kSlave, f.word, 1, &word), f.result) << std::hex << f.word;
         EXPECT_EQ(word, 0xBEEF) << std::hex << f.word;
@@ -76,30 +73,6 @@ TEST_F(NxjbusLine, InjectedFaultsGiveTheirNumbers) {
     EXPECT_EQ(JbusReadSeveralWords(m_handle, kSlave, 0x7E07, 1, &word), JBUS_OK);
     EXPECT_EQ(word, 0x7E07);
     EXPECT_EQ(JbusWriteOneWord(m_handle, kSlave, 0x7F00, 1), JBUS_EXCEPTION_ILLEGAL_ADDRESS);
-}
-
-TEST_F(NxjbusLine, SilenceEndsWithinTwoResponseTimeouts) {
-    auto start = std::chrono::steady_clock::now();
-    unsigned short word;
-    EXPECT_EQ(JbusReadSeveralWords(m_handle, kSlave, 0x7E00, 1, &word), JBUS_ERROR_NO_ANSWER);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_GE(ms.count(), 200);
-    EXPECT_LT(ms.count(), 400); // 2 x (100 ms turnaround + wire time) plus scheduling slack
-}
-
-TEST_F(NxjbusLine, ClosedHandleGivesPortError) {
-    int closed = m_handle;
-    JbusClose(&m_handle);
-    EXPECT_EQ(m_handle, -1);
-    unsigned short word = 0xBEEF;
-    EXPECT_EQ(JbusReadSeveralWords(closed, kSlave, 0x7000, 1, &word), JBUS_ERROR_PORT);
-    EXPECT_EQ(JbusWriteOneWord(closed, kSlave, 0x7040, 1), JBUS_ERROR_PORT);
-    EXPECT_EQ(word, 0xBEEF);
-    // The port is free again for a new open, under a new handle.
-    m_handle = Open();
-    ASSERT_NE(m_handle, -1);
-    EXPECT_NE(m_handle, closed);
-    EXPECT_EQ(JbusReadSeveralWords(m_handle, kSlave, 0x7000, 1, &word), JBUS_OK);
 }
 
 // The panel's poll: state, error, conditions and selection (protocol 1 layout).

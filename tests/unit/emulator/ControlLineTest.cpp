@@ -21,47 +21,21 @@ protected:
     emu::UnitModel unit{clock};
 };
 
+// Arbitrary lines are left to the fuzzer; here each kind of refusal once. The last one: no exposure
+// while the panel is not active.
 TEST_F(ControlLineTest, MalformedLinesAreRefusedWithoutEffect) {
-    for (const char* line : {"frobnicate",
-                             "error",
-                             "error -1",
-                             "error 70000",
-                             "error 12x",
-                             "wait soon",
-                             "fault exception 0 1",
-                             "fault exception 12 1",
-                             "fault noanswer 0",
-                             "fault slow 10",
-                             "technical maybe",
-                             "expose -5",
-                             "speed 2",
-                             "corrupt everything",
-                             "status now",
-                             "fault noanswer 1 on command",
-                             "fault noanswer 1 on cmd 3",
-                             "fault none on function 3",
-                             "fault noanswer 1 on function 0",
-                             "history",
-                             "history everything",
-                             "history commands 513",
-                             "cycle 16",
-                             "option 5 0",
-                             "selection raw 256 0 0 0",
-                             "selection raw 1 2 3",
-                             "blocks stored all",
-                             "blocks cal",
-                             "generator kv 0 0",
-                             "generator kv 1 nan",
-                             "generator ma 1 200",
-                             "port broken",
-                             "frames 65536 0",
-                             "doseunit"}) {
+    // clang-format off
+    const char* const lines[] = {"frobnicate", "error -1", "error 70000", "error 12x", "fault exception 12 1",
+        "fault noanswer 0", "technical maybe", "expose -5", "fault noanswer 1 on command",
+        "fault none on function 3", "history commands 513", "cycle 16", "option 5 0", "selection raw 1 2 3",
+        "generator kv 1 nan", "frames 65536 0", "doseunit", "expose"};
+    // clang-format on
+    for (const char* line : lines) {
         const auto result = Run(line);
         EXPECT_FALSE(result.ok) << line;
         EXPECT_EQ(result.reply.rfind("error:", 0), 0u) << line;
     }
     EXPECT_EQ(unit.ErrorCode(), 0);
-    EXPECT_TRUE(Run("").ok);
     EXPECT_TRUE(Run("  # a comment").ok);
 }
 
@@ -80,33 +54,7 @@ TEST_F(ControlLineTest, ScenarioInputsReachTheRegisters) {
     EXPECT_TRUE(unit.PortMissing());
 }
 
-TEST_F(ControlLineTest, TimedExposureAndStatus) {
-    EXPECT_FALSE(Run("expose").ok) << "panel not active";
-    EXPECT_TRUE(Run("panel on").ok);
-    EXPECT_TRUE(Run("expose 1000").ok); // released during preparation
-    EXPECT_TRUE(Run("advance 1000").ok);
-    EXPECT_EQ(unit.CycleStateNow(), emu::kCycleAbortPreparation);
-    const auto status = Run("status");
-    EXPECT_TRUE(status.ok);
-    EXPECT_NE(status.reply.find("cycle=4"), std::string::npos) << status.reply;
-    EXPECT_NE(status.reply.find("program=0x70"), std::string::npos) << status.reply;
-}
-
-TEST_F(ControlLineTest, FaultsAreArmedForTheirRequestCount) {
-    EXPECT_TRUE(Run("fault slow 250 2").ok);
-    for (int request = 0; request < 2; ++request) {
-        const auto slow = unit.BeginRequest({3, 0x7000, 1, 0});
-        EXPECT_EQ(slow.kind, emu::FaultKind::Slow);
-        EXPECT_EQ(slow.delayMs, 250u);
-    }
-    EXPECT_EQ(unit.BeginRequest({3, 0x7000, 1, 0}).kind, emu::FaultKind::None);
-    EXPECT_TRUE(Run("fault badcrc 3").ok);
-    EXPECT_TRUE(Run("fault noanswer 1 on function 16").ok);
-    EXPECT_TRUE(Run("fault none").ok);
-    EXPECT_EQ(unit.BeginRequest({16, 0x7040, 1, 0x0086}).kind, emu::FaultKind::None);
-}
-
-TEST_F(ControlLineTest, TargetedFaultsWaitForTheirKindOfRequest) {
+TEST_F(ControlLineTest, FaultsMeetTheirKindOfRequestForTheirCount) {
     using K = emu::FaultKind;
     const emu::Request poll{3, 0x700F, 4, 0}, inactive{6, 0x7040, 1, 0x0086}, active{6, 0x7040, 1, 0x0085},
         text{16, 0x7091, 20, 0x2020};
@@ -125,6 +73,8 @@ TEST_F(ControlLineTest, TargetedFaultsWaitForTheirKindOfRequest) {
         // A targeted fault goes first; the untargeted one still takes any other request.
         {"fault slow 5 2", {{poll, K::Slow}}},
         {"fault noanswer 1 on function 6", {{inactive, K::NoAnswer}, {poll, K::Slow}, {inactive, K::None}}},
+        {"fault badcrc 3", {}},
+        {"fault none", {{poll, K::None}}},
     };
     for (const auto& [line, requests] : cases) {
         ASSERT_TRUE(Run(line).ok) << line;
@@ -132,6 +82,8 @@ TEST_F(ControlLineTest, TargetedFaultsWaitForTheirKindOfRequest) {
             EXPECT_EQ(unit.BeginRequest(request).kind, expected)
                 << line << " function " << int(request.function);
     }
+    ASSERT_TRUE(Run("fault slow 250 1").ok);
+    EXPECT_EQ(unit.BeginRequest(poll).delayMs, 250u);
 }
 
 TEST_F(ControlLineTest, HistoryListsWhatTheLinkDelivered) {
@@ -156,21 +108,15 @@ TEST_F(ControlLineTest, HistoryListsWhatTheLinkDelivered) {
     ASSERT_TRUE(emu::history::ParseCommands(Run("history commands").reply, commands));
     EXPECT_EQ(commands.size(), emu::history::kCapacity);
     EXPECT_EQ(emu::history::CountCommand(commands, 0x0086), emu::history::kCapacity);
-    std::vector<emu::WriteRecord> writes;
-    ASSERT_TRUE(emu::history::ParseWrites(Run("history writes").reply, writes));
-    ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].words, (std::vector<uint16_t>{0x4F48, 0x5453}));
     std::vector<emu::RequestRecord> requests;
     ASSERT_TRUE(emu::history::ParseRequests(Run("history requests").reply, requests));
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].timeMs, 250u);
     EXPECT_EQ(requests[1].fault, "noanswer");
-    for (const char* bad : {"", "n=2 0x0086:0", "n=1 0x0086", "n=1 0x10000:0", "0x0086:0"})
+    for (const char* bad : {"n=2 0x0086:0", "n=1 0x0086", "n=1 0x10000:0"})
         EXPECT_FALSE(emu::history::ParseCommands(bad, commands)) << bad;
 
     EXPECT_TRUE(Run("history clear").ok);
-    for (const char* line : {"history commands", "history writes", "history requests"})
-        EXPECT_EQ(Run(line).reply, "n=0") << line;
+    EXPECT_EQ(Run("history requests").reply, "n=0");
 }
 
 TEST_F(ControlLineTest, ForcedValuesReachTheRegisters) {
@@ -181,7 +127,6 @@ TEST_F(ControlLineTest, ForcedValuesReachTheRegisters) {
         {"selection raw 0xFF 7 9 3", 0x7015, {0xFF, 7, 9}},
         {"selection raw 0xFF 7 9 3", 0x702E, {3}},
         {"cycle 9", 0x700F, {9 << 2 | 0x0200}},
-        {"cycle 0", 0x700F, {0x0200}},
         {"option 2 3", 0x7041 + 7, {3}},
         {"doseunit 1", 0x7079 + 14, {1}},
         {"doseunit 1", 0x7018 + 6, {1}}, // the dose kind of the shot record follows
@@ -207,7 +152,6 @@ TEST_F(ControlLineTest, StoredBlocksBesideTheLiveOnes) {
     EXPECT_EQ(Run("blocks stored factory").reply, stored);
     EXPECT_NE(Run("blocks live factory").reply, stored);
     EXPECT_EQ(unit.ErrorCode(), 56);
-    EXPECT_EQ(Run("blocks live prefs").reply.size(), 20u * 5 - 1);
     EXPECT_EQ(Run("blocks stored cal").reply.size(), 40u * 5 - 1);
 }
 
@@ -220,8 +164,9 @@ TEST_F(ControlLineTest, StatusShowsTextsAnnouncementAndInstruments) {
     for (const char* line : {"frames 3 4", "generator kv 1.1 -2", "port fail"})
         ASSERT_TRUE(Run(line).ok) << line;
     const std::string status = Run("status").reply;
-    for (const char* part : {"announced=1", "display=\"E21\"", " frames=3/4 ", "generator=1.1/-2/1/0",
-                             "transfer=fail", "unit_text=\"HI\\x01\\\"", "host_text=\"HI\\x01\\\""})
+    for (const char* part :
+         {"announced=1", "program=0x70", "display=\"E21\"", " frames=3/4 ", "generator=1.1/-2/1/0",
+          "transfer=fail", "unit_text=\"HI\\x01\\\"", "host_text=\"HI\\x01\\\""})
         EXPECT_NE(status.find(part), std::string::npos) << part << " in " << status;
     EXPECT_TRUE(unit.PortFailed());
     EXPECT_TRUE(Run("port ok").ok);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -26,19 +25,11 @@ Words ReadFrom(UnitModel& unit, uint16_t address, uint16_t count) {
     return w;
 }
 
-float FloatOf(const Words& w, size_t index) {
-    const uint32_t bits = w[index] | (static_cast<uint32_t>(w[index + 1]) << 16);
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-
 class UnitTest : public ::testing::Test {
 protected:
     Words Read(uint16_t byteOffset, uint16_t count) { return ReadFrom(unit, At(byteOffset), count); }
     uint16_t Word(uint16_t byteOffset) { return Read(byteOffset, 1)[0]; }
     int Command(uint16_t word) { return unit.WriteRegisters(At(128), 1, &word); }
-    void Advance(uint64_t ms) { clock.Skip(ms); }
     uint16_t CycleState() { return (Word(30) >> 2) & 15; }
     bool Ready() { return Word(30) & 0x100; }
     // A key or command word the unit must accept, then the register it should have changed.
@@ -47,61 +38,44 @@ protected:
         return Word(byteOffset);
     }
     uint16_t CycleAfter(uint64_t ms) {
-        Advance(ms);
+        clock.Skip(ms);
         return CycleState();
     }
     // Exposes with the switch held to the end, then waits until the unit is ready again.
     void FullExposure() {
         ASSERT_TRUE(unit.Expose(std::nullopt));
-        Advance(1500 + unit.Current().timeHundredths * 10ull);
-        ASSERT_EQ(CycleState(), 0);
-        Advance(Word(86) * 1000ull);
+        ASSERT_EQ(CycleAfter(1500 + unit.Current().timeHundredths * 10ull), 0);
+        clock.Skip(Word(86) * 1000ull);
     }
 
     emu::ManualClock clock;
     UnitModel unit{clock, "2.10"};
 };
 
-TEST(UnitVersion, VersionTextChoosesTheProtocol) {
+TEST(UnitRegisters, VersionsLayoutsAndRefusals) {
     emu::ManualClock clock;
-    const std::pair<const char*, int> protocols[] = {
-        {"1.02", 1}, {"0.99", 1}, {"2.10", 2}, {"3.05", 2}, {"4.00", 1}};
-    for (const auto& [text, protocol] : protocols)
+    for (const auto& [text, protocol] :
+         {std::pair{"1.02", 1}, {"0.99", 1}, {"2.10", 2}, {"3.05", 2}, {"4.00", 1}})
         EXPECT_EQ(UnitModel(clock, text).ProtocolVersion(), protocol) << text;
-    // The identification field holds five characters and its terminator.
-    EXPECT_TRUE(UnitModel::IsValidVersion("10.25"));
-    for (const char* text : {"2.1000", "10.250", "v2"})
-        EXPECT_FALSE(UnitModel::IsValidVersion(text)) << text;
-}
+    EXPECT_TRUE(UnitModel::IsValidVersion("10.25")); // five characters and the terminator
+    EXPECT_FALSE(UnitModel::IsValidVersion("2.1000"));
 
-TEST(UnitRegisters, LayoutsAndRefusalsOfBothVersions) {
-    emu::ManualClock clock;
     UnitModel v2(clock, "2.10"), v1(clock, "1.02");
     char text[30];
     std::memcpy(text, ReadFrom(v2, At(0), 15).data(), sizeof text); // low byte first, as on this host
-    EXPECT_STREQ(text, "LUMEN 70");
     EXPECT_STREQ(text + 12, "2.10");
-
-    // Power-on words where each version keeps them: kV, program, patient, build, NOX, shot record
-    // (kV, mA x 10, time x 100, dose kind), image layout and acquisition status.
+    // Where each version keeps the shot kV, the scan time and the image length.
     const std::tuple<UnitModel*, uint16_t, uint16_t> values[] = {
-        {&v2, 36, 70},   {&v2, 42, 0x70}, {&v2, 44, 1},  {&v2, 46, 1},    {&v2, 92, 1},     {&v2, 50, 100},
-        {&v2, 54, 1420}, {&v2, 60, 0},    {&v2, 94, 1},  {&v2, 98, 1},    {&v2, 100, 2588}, {&v2, 90, 0},
-        {&v1, 42, 0x70}, {&v1, 48, 1},    {&v1, 50, 70}, {&v1, 56, 1420}, {&v1, 58, 0},     {&v1, 86, 2588}};
+        {&v2, 36, 70}, {&v2, 54, 1420}, {&v2, 100, 2588}, {&v1, 50, 70}, {&v1, 56, 1420}, {&v1, 86, 2588}};
     for (const auto& [unit, offset, value] : values)
         EXPECT_EQ(ReadFrom(*unit, At(offset), 1)[0], value) << unit->Version() << " offset " << offset;
-    const auto dose = ReadFrom(v2, At(56), 7);
-    EXPECT_GT(FloatOf(dose, 0), 0.0f);
-    EXPECT_GT(FloatOf(dose, 3), FloatOf(dose, 5)); // dose-area product above the receptor kerma here
 
     // Gaps, reads running into one, count limits, read-only words, and each version's host text area.
     constexpr int kAddr = emu::kIllegalAddress, kValue = emu::kIllegalValue;
     const std::tuple<UnitModel*, bool, uint16_t, uint16_t, int> access[] = {
-        {&v2, false, At(120), 1, kAddr}, {&v2, false, At(118), 2, kAddr}, {&v2, false, At(326), 1, kAddr},
-        {&v2, false, 0x0000, 1, kAddr},  {&v2, false, 0x680E, 1, kAddr},  {&v2, false, At(0), 126, kValue},
-        {&v2, false, At(0), 0, kValue},  {&v2, true, At(30), 1, kAddr},   {&v2, true, 0x6809, 1, kAddr},
-        {&v2, true, 0x6817, 20, 0},      {&v2, true, 0x6818, 20, kAddr},  {&v1, false, At(106), 1, kAddr},
-        {&v1, false, 0x6818, 20, 0},     {&v1, false, 0x6817, 20, kAddr}};
+        {&v2, false, At(120), 1, kAddr}, {&v2, false, At(118), 2, kAddr}, {&v2, false, At(0), 126, kValue},
+        {&v2, false, At(0), 0, kValue},  {&v2, true, At(30), 1, kAddr},   {&v2, true, 0x6817, 20, 0},
+        {&v2, true, 0x6818, 20, kAddr},  {&v1, false, 0x6818, 20, 0},     {&v1, false, 0x6817, 20, kAddr}};
     Words buffer(130, 0x2020);
     for (const auto& [unit, write, address, count, result] : access)
         EXPECT_EQ(write ? unit->WriteRegisters(address, count, buffer.data())
@@ -111,15 +85,19 @@ TEST(UnitRegisters, LayoutsAndRefusalsOfBothVersions) {
     const uint16_t noSuchCommand = 0x00FF;
     EXPECT_EQ(v2.WriteRegisters(At(128), 1, &noSuchCommand), kValue);
 
-    // Protocol 1 carries the conditions in the unit's raw layout; bits with no place there are dropped.
-    const std::pair<uint16_t, uint16_t> conditions[] = {{0xE0FF, 0x736F}, {0x0204, 0x0004}};
-    for (const auto& [set, raw] : conditions) {
-        v1.SetConditions(set);
-        EXPECT_EQ(ReadFrom(v1, At(34), 1)[0], raw) << std::hex << set;
-    }
-    for (uint16_t raw : {0xFFFF, 0x0010}) { // raw-only bits pass through without becoming conditions
-        v1.SetConditionsRawV1(raw);
-        EXPECT_EQ(ReadFrom(v1, At(34), 1)[0], raw) << std::hex << raw;
+    // Protocol 1 carries the conditions in the unit's raw layout; bits with no place there are dropped,
+    // raw-only bits pass through.
+    v1.SetConditions(0xE0FF);
+    EXPECT_EQ(ReadFrom(v1, At(34), 1)[0], 0x736F);
+    v1.SetConditionsRawV1(0x0010);
+    EXPECT_EQ(ReadFrom(v1, At(34), 1)[0], 0x0010);
+
+    // Units before 1.02 report no image layout (protocol 1 keeps it at bytes 84 and 86).
+    for (const auto& [version, layout] : {std::pair{"1.01", Words{0, 0}}, {"1.02", Words{4, 3344}}}) {
+        UnitModel unit(clock, version);
+        const uint16_t fourImages = 0x1104;
+        ASSERT_EQ(unit.WriteRegisters(At(128), 1, &fourImages), 0);
+        EXPECT_EQ(ReadFrom(unit, At(84), 2), layout) << version;
     }
 }
 
@@ -127,31 +105,24 @@ TEST_F(UnitTest, KeysStepWithinTheProgramsLimits) {
     for (int i = 0; i < 30; ++i)
         ASSERT_EQ(Command(0x0001), 0);
     EXPECT_EQ(Word(36), 86);
-    EXPECT_EQ(Word(48), 86); // the shot registers show what will be delivered
-    for (int i = 0; i < 30; ++i)
-        ASSERT_EQ(Command(0x0102), 0);
-    EXPECT_EQ(Word(38), 20);
+    EXPECT_EQ(Word(48), 86);            // the shot registers show what will be delivered
     EXPECT_EQ(After(0x0003, 40), 1420); // panoramic scan time belongs to the program
     EXPECT_EQ(After(0x0304, 40), 100);  // cephalometric lateral: time keys step 0.1 s
     EXPECT_EQ(After(0x0003, 40), 110);
     EXPECT_EQ(Word(92), 2); // cephalometric: acquisition always on
     EXPECT_EQ(Command(0x0203), emu::kIllegalValue);
+    EXPECT_EQ(Command(0x3104), emu::kIllegalValue); // no such TMJ variant
     EXPECT_EQ(Command(0x0604), 0);                  // mA calibration step 1
     EXPECT_EQ(After(0x0002, 38), 40);               // accepted, but the set point does not move
-    EXPECT_EQ(Command(0x3104), emu::kIllegalValue); // no such TMJ variant
-    EXPECT_EQ(Command(0x0B04), 0);
 }
 
 TEST_F(UnitTest, PatientAndMemoryKeyChangeTheDefaults) {
-    ASSERT_EQ(Command(0x0005), 0); // child
-    ASSERT_EQ(Command(0x0006), 0); // slim
-    EXPECT_EQ(Word(36), 65);       // 70 - 5
-    EXPECT_EQ(Word(38), 70);       // 10 mA x 70 %
-    EXPECT_EQ(Command(0x0306), emu::kIllegalValue);
+    ASSERT_EQ(Command(0x0005), 0);    // child
+    EXPECT_EQ(After(0x0006, 36), 65); // slim: 70 - 5
+    EXPECT_EQ(Word(38), 70);          // 10 mA x 70 %
     for (uint16_t key : {0x0105, 0x0106, 0x0001, 0x0001})
         ASSERT_EQ(Command(key), 0);
-    EXPECT_EQ(Word(36), 72);
-    ASSERT_EQ(Command(0x0008), 0); // memory: 72 kV becomes the program's default
+    ASSERT_EQ(After(0x0008, 36), 72); // memory: 72 kV becomes the program's default
     Command(0x0204);
     EXPECT_EQ(After(0x7004, 36), 72);
     EXPECT_EQ(After(0x0206, 36), 75); // large: +3 on the stored default
@@ -159,15 +130,13 @@ TEST_F(UnitTest, PatientAndMemoryKeyChangeTheDefaults) {
 }
 
 TEST_F(UnitTest, ResetSetPointsKeepsCalibrationAndSerialNumber) {
-    // A calibrated unit with its own factory settings and a memorised set point.
     auto table = Read(162, 40);
     table[23] = 40;
     ASSERT_EQ(unit.WriteRegisters(At(162), 40, table.data()), 0);
     const Words factory = {0x3358, 0x0039, 0, 0, 0, 0, 0, 1, 2, 0};
     ASSERT_EQ(unit.WriteRegisters(At(130), 10, factory.data()), 0);
-    ASSERT_EQ(Command(0x0381), 0);
-    ASSERT_EQ(Command(0x0001), 0);
-    ASSERT_EQ(Command(0x0008), 0);
+    for (uint16_t word : {0x0381, 0x0001, 0x0008})
+        ASSERT_EQ(Command(word), 0);
     ASSERT_EQ(After(0x7004, 36), 71);
 
     EXPECT_EQ(After(0x0382, 36), 70) << "the set point is back to the program's";
@@ -176,9 +145,8 @@ TEST_F(UnitTest, ResetSetPointsKeepsCalibrationAndSerialNumber) {
     EXPECT_EQ(unit.BlockWords(emu::Block::Calibration, true), table);
 }
 
-TEST_F(UnitTest, ExposureCycleTimelineAndAcquisitionStatus) {
-    EXPECT_FALSE(Ready()); // panel not active yet
-    EXPECT_FALSE(unit.PressSwitch());
+TEST_F(UnitTest, ExposureCycleTimelineAndAborts) {
+    EXPECT_FALSE(unit.PressSwitch()) << "panel not active yet";
     unit.ReleaseSwitch();
     ASSERT_EQ(Command(0x0085), 0);
     EXPECT_EQ(Word(30), 0x0300); // ready, voice permitted
@@ -188,94 +156,47 @@ TEST_F(UnitTest, ExposureCycleTimelineAndAcquisitionStatus) {
     EXPECT_EQ(Word(86), 65535);  // no waiting value while a cycle runs
     EXPECT_EQ(Command(0x0001), emu::kDeviceBusy);
     EXPECT_EQ(CycleAfter(1499), 1);
-    Advance(1);
+    clock.Skip(1);
     EXPECT_EQ(Word(30), 0x0248); // cycle state 2 with emission
     EXPECT_EQ(Word(90), 1);      // image being acquired
     EXPECT_EQ(CycleAfter(14199), 2);
     EXPECT_EQ(CycleAfter(1), 0); // complete, though the switch is still held
     unit.ReleaseSwitch();
-    EXPECT_EQ(CycleState(), 0);
-
     EXPECT_EQ(Word(48), 70);
     EXPECT_EQ(Word(52), 1420);
     const uint16_t wait = Word(86);
     EXPECT_GE(wait, 60);
     EXPECT_LE(wait, 70);
     EXPECT_FALSE(Ready());
-    EXPECT_GT(Word(88), 0); // tube load
-    const auto counters = ReadFrom(unit, 0x6809, 5);
-    EXPECT_EQ(counters[0], 1);
-    EXPECT_NEAR(counters[2], 69 * 10.25 * 14.2, 400); // joules
-    Advance(1000);
+    EXPECT_EQ(ReadFrom(unit, 0x6809, 1)[0], 1);
+    clock.Skip(1000);
     EXPECT_EQ(Word(86), wait - 1);
-    Advance((wait - 1) * 1000ull);
-    EXPECT_EQ(Word(86), 0);
+    clock.Skip((wait - 1) * 1000ull);
     EXPECT_TRUE(Ready());
 
-    // The acquisition status follows the scenario, and stays 0 for an exposure without acquisition.
-    unit.FailNextAcquisition(true);
-    ASSERT_TRUE(unit.Expose(std::nullopt));
-    Advance(1500);
-    EXPECT_EQ(Word(90), 2);
-    Advance(14200 + 70000);
-    EXPECT_EQ(After(0x0007, 92), 0);
-    ASSERT_TRUE(unit.Expose(std::nullopt));
-    Advance(1500);
-    EXPECT_EQ(Word(90), 0);
-}
-
-TEST_F(UnitTest, ReleasingEarlyAbortsTheCycle) {
-    Command(0x0085);
-    ASSERT_TRUE(unit.PressSwitch());
-    Advance(1000);
-    unit.ReleaseSwitch();
-    EXPECT_EQ(CycleState(), 4);
+    // Released during preparation: nothing emitted, nothing to cool; during emission: the delivered time.
+    ASSERT_TRUE(unit.Expose(1000));
+    EXPECT_EQ(CycleAfter(1000), 4);
     EXPECT_EQ(CycleAfter(2000), 0);
-    EXPECT_EQ(Word(86), 0); // nothing emitted, nothing to cool
-
+    EXPECT_EQ(Word(86), 0);
     ASSERT_TRUE(unit.Expose(1500 + 5000));
     EXPECT_EQ(CycleAfter(6500), 5);
-    EXPECT_EQ(Read(52, 2), (Words{500, 1420})); // delivered 5.0 s of the 14.2 s
+    EXPECT_EQ(Read(52, 2), (Words{500, 1420}));
     EXPECT_EQ(CycleAfter(2000), 0);
 
-    // A unit error during emission stops it too.
-    Advance(Word(86) * 1000ull);
+    // A failed acquisition shows in its status; a unit error during emission stops the cycle.
+    clock.Skip(Word(86) * 1000ull);
+    unit.FailNextAcquisition(true);
     ASSERT_TRUE(unit.Expose(std::nullopt));
-    Advance(3000);
+    clock.Skip(3000);
+    EXPECT_EQ(Word(90), 2);
     unit.SetError(12);
     EXPECT_EQ(CycleState(), 6);
-}
-
-TEST_F(UnitTest, ProgramsReportTheirImageLayout) {
-    Command(0x1104);
-    EXPECT_EQ(Read(98, 2), (Words{4, 3344}));
-    Command(0x0104);
-    EXPECT_EQ(Read(98, 2), (Words{2, 1672}));
-    unit.SetRotation(0);
-    EXPECT_EQ(Word(94), 0);
-    EXPECT_EQ(After(0x0404, 42), 0x04); // switch to cephalometry: lateral view once the arm is there
-    Advance(3000);
-    EXPECT_EQ(Word(42), 0x03);
-    Command(0x0107);
-    EXPECT_EQ(After(0x7004, 42), 0x70); // exit sequence
-    EXPECT_EQ(Word(92), 1);
-}
-
-TEST(UnitVersion, UnitsBefore102ReportNoImageLayout) {
-    // Protocol 1 keeps the layout's count and length at bytes 84 and 86.
-    for (const auto& [version, layout] : {std::pair{"1.01", Words{0, 0}}, {"1.02", Words{4, 3344}}}) {
-        emu::ManualClock clock;
-        UnitModel unit(clock, version);
-        const uint16_t fourImages = 0x1104;
-        ASSERT_EQ(unit.WriteRegisters(At(128), 1, &fourImages), 0);
-        EXPECT_EQ(ReadFrom(unit, At(84), 2), layout) << version;
-    }
 }
 
 TEST_F(UnitTest, ErrorsBlockReadinessUntilCleared) {
     Command(0x0085);
     unit.SetError(1);
-    EXPECT_EQ(Word(32), 1);
     EXPECT_FALSE(Ready());
     EXPECT_EQ(After(0x000B, 32), 0);
 
@@ -283,7 +204,7 @@ TEST_F(UnitTest, ErrorsBlockReadinessUntilCleared) {
     EXPECT_EQ(After(0x000B, 32), 12); // a fault is not acknowledged without technical access
     EXPECT_EQ(After(0x0080, 32), 0);
     EXPECT_FALSE(Ready()); // restarting
-    Advance(2500);
+    clock.Skip(2500);
     EXPECT_TRUE(Ready());
 
     unit.SetError(20);
@@ -303,8 +224,7 @@ TEST_F(UnitTest, InvalidBlocksAreRefusedAndRaiseTheirError) {
     EXPECT_EQ(After(0x000B, 32), 54) << "the block is still invalid";
     EXPECT_EQ(store(goodCal), 0); // restored from the file
 
-    // NaN coefficients never reach the generator.
-    Words nan = goodCal;
+    Words nan = goodCal; // NaN coefficients never reach the generator
     nan[7] = 0x0000;
     nan[8] = 0x7FC0;
     EXPECT_EQ(store(nan), 54);
@@ -319,51 +239,13 @@ TEST_F(UnitTest, InvalidBlocksAreRefusedAndRaiseTheirError) {
         EXPECT_EQ(Word(32), error);
         EXPECT_EQ(After(reinit, 32), 0);
     }
-    EXPECT_EQ(Command(0x0881), emu::kIllegalValue);
-}
-
-TEST_F(UnitTest, KvCalibrationFollowsTheGeneratorModel) {
-    Command(0x0085);
-    // Step dialog: identity coefficients, store, step command; the set point is in the shot record.
-    float p[2], m[2], s[2];
-    for (int step = 0; step < 2; ++step) {
-        ASSERT_EQ(Command(step == 0 ? 0x0504 : 0x1504), 0);
-        s[step] = Word(48);
-        EXPECT_EQ(Word(92), 0); // no image during a calibration
-        FullExposure();
-        p[step] = FloatOf(Read(74, 2), 0); // the unit's reading
-        m[step] = static_cast<float>(unit.MeterKv());
-        EXPECT_NEAR(s[step], m[step], 3.0);
-        EXPECT_NEAR(s[step], p[step], 3.0);
-    }
-    EXPECT_EQ(s[0], 65);
-    EXPECT_EQ(s[1], 85);
-    // The coefficient dialog's computation, then the table write-back.
-    const double measGain = static_cast<float>((m[0] - m[1]) / (p[0] - p[1]));
-    const double measOffset = m[0] - measGain * p[0];
-    const double cmdOffset = ((s[1] - m[1]) * s[0] + (s[0] - m[0]) * s[1]) / (s[0] + s[1]);
-    auto table = Read(162, 40);
-    for (const auto& [reg, value] : {std::pair{7, measGain}, {9, measOffset}, {13, cmdOffset}}) {
-        const float f = static_cast<float>(value);
-        uint32_t bits;
-        std::memcpy(&bits, &f, 4);
-        table[reg] = bits & 0xFFFF;
-        table[reg + 1] = bits >> 16;
-    }
-    ASSERT_EQ(unit.WriteRegisters(At(162), 40, table.data()), 0);
-    EXPECT_EQ(After(0x0181, 32), 0);
-    Command(0x0504);
-    FullExposure();
-    // The unit now measures what the meter reads, and delivers closer to its set point.
-    EXPECT_NEAR(FloatOf(Read(74, 2), 0), unit.MeterKv(), 0.05);
-    EXPECT_LT(std::fabs(unit.MeterKv() - 65.0), std::fabs(m[0] - 65.0));
 }
 
 TEST_F(UnitTest, HeatingCalibrationWalksItsElevenSetPoints) {
     Command(0x0085);
     ASSERT_EQ(Command(0x0704), 0);
     ASSERT_TRUE(unit.Expose(1500 + 500)); // interrupted: the set point stays
-    Advance(2000 + 2000 + 10000);
+    clock.Skip(2000 + 2000 + 10000);
     EXPECT_EQ(Word(42), 0x07);
     std::vector<int16_t> heating;
     for (int i = 0; i < 11; ++i) {
@@ -379,29 +261,15 @@ TEST_F(UnitTest, HeatingCalibrationWalksItsElevenSetPoints) {
         EXPECT_LT(heating[i], heating[i - 1]);
 }
 
-TEST_F(UnitTest, StandCalibrationEvolvesOverSeconds) {
-    EXPECT_EQ(After(0x0083, 162), 0);
-    Advance(3000);
-    const int16_t midway = static_cast<int16_t>(Word(162));
-    EXPECT_GT(midway, 0);
-    EXPECT_LT(midway, 1523);
-    EXPECT_EQ(Word(164), 0);
-    Advance(5000);
-    EXPECT_EQ(Read(162, 2), (Words{1523, 12}));
-}
-
-TEST_F(UnitTest, LaserGoesOutByItselfAndFramesAreCounted) {
+// The stand and the image layouts are met by the calibration and page tests under Wine.
+TEST_F(UnitTest, LaserGoesOutByItself) {
     Command(0x020A);
-    Advance(29999);
+    clock.Skip(29999);
     EXPECT_TRUE(Word(30) & 0x80);
-    Advance(1);
+    clock.Skip(1);
     EXPECT_FALSE(Word(30) & 0x80);
     Command(0x020A);
-    EXPECT_FALSE(After(0x020A, 30) & 0x80); // the key toggles
-
-    for (bool good : {true, true, false})
-        unit.CountFrame(good);
-    EXPECT_EQ(Read(102, 2), (Words{2, 1}));
+    EXPECT_FALSE(After(0x020A, 30) & 0x80) << "the key toggles";
 }
 
 TEST(UnitMemory, BlocksCountersAndSetPointsSurviveARestart) {

@@ -28,18 +28,6 @@ TEST(KitVectors, FirstGroupLandsWhereTheContractSays) {
     }
 }
 
-TEST(KitVectors, MirroredLineIsThePlainLineReversed) {
-    const std::vector<uint8_t> raw = kit::RawLines(2);
-    const std::vector<uint8_t> plain = kit::ArrangedLines(raw, 2, false);
-    const std::vector<uint8_t> mirrored = kit::ArrangedLines(raw, 2, true);
-    for (int line = 0; line < 2; ++line)
-        for (int p = 0; p < kit::kPixelsPerLine; ++p) {
-            const size_t at = line * kit::kLineBytes;
-            ASSERT_EQ(PixelBytes(plain, static_cast<int>(at / 2) + p),
-                      PixelBytes(mirrored, static_cast<int>(at / 2) + kit::kPixelsPerLine - 1 - p));
-        }
-}
-
 TEST(KitVectors, ReorderedSectionsKeepTheGaps) {
     const struct {
         kit::Sections before, after;
@@ -56,33 +44,6 @@ TEST(KitVectors, ReorderedSectionsKeepTheGaps) {
             EXPECT_EQ(r.width[k], c.after.width[k]) << k;
         }
     }
-}
-
-TEST(KitVectors, ReorderedPictureMovesImagesAndClearsGaps) {
-    const kit::Sections s{{10, 400, 700, 1100}, {300, 250, 350, 200}};
-    const int width = 1400, height = 3;
-    const std::vector<uint16_t> before = kit::TmjPicture(width, height, s);
-    const std::vector<uint16_t> after = kit::ReorderedTmjPicture(width, height, s);
-    for (int row = 0; row < height; ++row) {
-        const uint16_t* b = before.data() + row * width;
-        const uint16_t* a = after.data() + row * width;
-        EXPECT_EQ(a[0], b[0]);               // left of image 0: as it was
-        EXPECT_EQ(a[10 + 299], b[10 + 299]); // image 0 stays
-        EXPECT_EQ(a[310], 0);                // the gap after image 0 is cleared
-        EXPECT_EQ(a[400], b[700]);           // image 2 now first after image 0
-        EXPECT_EQ(a[800 + 199], b[1100 + 199]);
-        EXPECT_EQ(a[1050], b[400]); // image 1 last
-        EXPECT_EQ(a[1300], 0);      // right of the last image
-    }
-}
-
-TEST(KitVectors, ExpositionTimeWritesSixteenBytes) {
-    int allowed = 0;
-    for (size_t i = 0; i < kit::kPanoRecordSize; ++i)
-        allowed += kit::ExpositionTimeMayWrite(i);
-    EXPECT_EQ(allowed, 16);
-    EXPECT_TRUE(kit::ExpositionTimeMayWrite(41) && kit::ExpositionTimeMayWrite(102));
-    EXPECT_FALSE(kit::ExpositionTimeMayWrite(45) || kit::ExpositionTimeMayWrite(103));
 }
 
 TEST(KitReport, ExitCodeZeroOnlyWhenEveryCheckPassed) {

@@ -23,7 +23,6 @@ namespace {
 
 constexpr uint16_t kIdentificationWord = 0x7000;
 constexpr uint16_t kHostTextWordV1 = 0xD030 / 2;
-constexpr uint16_t kHostTextWordV2 = 0xD02E / 2;
 const std::string kGreeting = "Lumen 70 pr\xEAt";
 
 struct PortOpening : ::testing::Test {
@@ -45,7 +44,10 @@ struct PortOpening : ::testing::Test {
                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".csv");
         std::filesystem::remove(logPath);
         log = std::make_unique<support::EventLog>(
-            logLock, [this] { return logPath.string(); }, [] { return support::LogTime{5, 3, 2026, 9, 7}; });
+            logLock, [this] { return logPath.string(); },
+            [] {
+                return support::LogTime{5, 3, 2026, 9, 7};
+            });
         log->SetLogTag("LUMEN70");
         SetComPort();
         const auto users = support::RegistryRoot::Users;
@@ -65,9 +67,9 @@ struct PortOpening : ::testing::Test {
         bus.SetBytes(kIdentificationWord, block);
     }
     int Open() {
-        PortOpeningServices services{registry, *log,
-                                     [this](int id, bool errorIcon) { messages.emplace_back(id, errorIcon); },
-                                     [](int id) { return id == kTextModuleGreeting ? kGreeting : std::string(); }};
+        PortOpeningServices services{
+            registry, *log, [this](int id, bool errorIcon) { messages.emplace_back(id, errorIcon); },
+            [](int id) { return id == kTextModuleGreeting ? kGreeting : std::string(); }};
         return OpenCommPort(link, services, UnitFeatureFlags{newUnitFeatures, unitMajor3});
     }
     std::string LogText() const {
@@ -76,26 +78,21 @@ struct PortOpening : ::testing::Test {
     }
 };
 
-const std::string kFailureEntry = "1:[LUMEN70];Error n\xB0" "401;05/03/2026 09h07min;CLumen70App::OpenCommPort:999\r\n";
+const std::string kFailureEntry = "1:[LUMEN70];Error n\xB0"
+                                  "401;05/03/2026 09h07min;CLumen70App::OpenCommPort:999\r\n";
 
 TEST_F(PortOpening, Version102KeepsProtocol1AndGreetsTheUnit) {
     EXPECT_EQ(Open(), 15);
     ASSERT_NE(link.Get(), nullptr);
     EXPECT_EQ(link.Get()->GetProtocolVersion(), 1);
-    EXPECT_EQ(newUnitFeatures, 1);
-    EXPECT_EQ(unitMajor3, 0);
+    EXPECT_EQ(newUnitFeatures * 10 + unitMajor3, 10);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(LogText(), "");
-    EXPECT_EQ(link.GetLinkHandle(), 7);
-
-    ASSERT_EQ(bus.CountOf(BusCall::Open), 1);
-    EXPECT_EQ(bus.calls.at(0).port, "COM2");
-    EXPECT_EQ(bus.calls.at(0).baud, "38400") << "found under the default user";
+    EXPECT_EQ(bus.calls.at(0).port + ":" + bus.calls.at(0).baud, "COM2:38400") << "baud of the default user";
 
     // Identification read by the version choice, read again by the check, then the greeting.
     const auto transfers = bus.Transfers();
     ASSERT_EQ(transfers.size(), 3u);
-    EXPECT_EQ(transfers[0].address, kIdentificationWord);
     EXPECT_EQ(transfers[1].address, kIdentificationWord);
     EXPECT_EQ(transfers[2].address, kHostTextWordV1);
     ASSERT_EQ(transfers[2].words.size(), 20u);
@@ -104,39 +101,35 @@ TEST_F(PortOpening, Version102KeepsProtocol1AndGreetsTheUnit) {
     EXPECT_EQ(lock.depth(), 0);
 }
 
-TEST_F(PortOpening, UnitBelowVersion1IsRefused) {
+// The version choice per software version is checked against the emulator under Wine; here the
+// failure paths, each leaving no link, its message and its log line (newest first).
+TEST_F(PortOpening, FailuresLeaveNoLinkAndTellWhy) {
     SetVersion("0.99");
     EXPECT_EQ(Open(), 1);
     EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{4672, true}}));
-    EXPECT_EQ(link.Get(), nullptr);
     EXPECT_EQ(link.GetLinkHandle(), -1);
     EXPECT_EQ(bus.CountOf(BusCall::Close), 1) << "the port is given back";
-    EXPECT_EQ(LogText(), kFailureEntry);
     EXPECT_EQ(lock.depth(), 0);
-}
 
-TEST_F(PortOpening, MissingSettingsKeyIsReportedTwice) {
+    SetVersion("1.02");
+    for (const uint16_t failing : {kIdentificationWord, kHostTextWordV1}) {
+        bus.failAt = {{failing, 12}};
+        EXPECT_EQ(Open(), 1);
+        EXPECT_EQ(link.Get(), nullptr) << failing;
+    }
+    EXPECT_EQ(LogText(), kFailureEntry + kFailureEntry + kFailureEntry);
+
     registry = {};
     SetComPort();
+    bus.calls.clear();
+    messages.clear();
     EXPECT_EQ(Open(), 1);
     EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{4671, false}}));
     EXPECT_TRUE(bus.calls.empty());
-    EXPECT_EQ(LogText(), kFailureEntry + "1:[LUMEN70];Register base read failed;05/03/2026 09h07min;"
-                                         "CLumen70App::OpenCommPort:952\r\n")
-        << "newest first";
-}
-
-// The version choice per software version is checked against the emulator under Wine; here the
-// boundaries and the failure paths.
-TEST_F(PortOpening, FailedIdentificationOrGreetingLeavesNoLink) {
-    bus.failAt[kIdentificationWord] = 12;
-    EXPECT_EQ(Open(), 1);
-    EXPECT_EQ(link.Get(), nullptr);
-    bus.failAt.clear();
-    bus.failAt[kHostTextWordV1] = 3;
-    EXPECT_EQ(Open(), 1);
-    EXPECT_EQ(link.Get(), nullptr);
-    EXPECT_EQ(LogText(), kFailureEntry + kFailureEntry);
+    EXPECT_EQ(LogText(), kFailureEntry +
+                             "1:[LUMEN70];Register base read failed;05/03/2026 09h07min;"
+                             "CLumen70App::OpenCommPort:952\r\n" +
+                             kFailureEntry + kFailureEntry + kFailureEntry);
 }
 
 TEST_F(PortOpening, SecondOpeningReusesTheLink) {
@@ -146,9 +139,7 @@ TEST_F(PortOpening, SecondOpeningReusesTheLink) {
     EXPECT_EQ(Open(), 15);
     EXPECT_EQ(link.Get(), first);
     EXPECT_EQ(bus.CountOf(BusCall::Open), 0) << "an open link is used as it is";
-    const auto transfers = bus.Transfers();
-    ASSERT_EQ(transfers.size(), 2u) << "identification check and greeting again";
-    EXPECT_EQ(transfers[1].address, kHostTextWordV1);
+    EXPECT_EQ(bus.Transfers().size(), 2u) << "identification check and greeting again";
 
     // After the panel closed the bus, the next opening re-opens the same object.
     first->Close();
@@ -164,13 +155,10 @@ TEST(UnitVersion, ParsedWithoutTheProcessLocale) {
     std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"); // may be missing; the parse must not care either way
     const UnitVersion v = ParseUnitVersion("1.02");
     std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(v.major, 1);
     EXPECT_TRUE(v.AtLeast(1, 2));
     EXPECT_FALSE(ParseUnitVersion("1.019999").AtLeast(1, 2));
     EXPECT_TRUE(ParseUnitVersion(" 1.1").AtLeast(1, 2)) << "1.1 is 1.10";
-    EXPECT_FALSE(ParseUnitVersion("0.99").AtLeast(1, 0));
     EXPECT_FALSE(ParseUnitVersion("abc").AtLeast(1, 0));
-    EXPECT_EQ(ParseUnitVersion("3x").major, 3);
 }
 
 } // namespace

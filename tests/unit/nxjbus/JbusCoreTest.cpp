@@ -60,10 +60,8 @@ TEST(JbusFrame, CrcMatchesPublishedValues) {
     EXPECT_EQ(Crc16(docExample.data(), docExample.size()), 0x8776);
 }
 
-TEST(JbusFrame, RequestsMatchIndependentFrames) {
+TEST(JbusFrame, RequestsMatchIndependentFramesAndRefuseWhatNoFrameCanCarry) {
     Frame f;
-    ASSERT_TRUE(BuildReadRequest(f, 0x11, 0x006B, 3));
-    EXPECT_EQ(FrameBytes(f), Hex("11 03 00 6B 00 03 76 87"));
     ASSERT_TRUE(BuildReadRequest(f, 1, 0x700F, 1));
     EXPECT_EQ(FrameBytes(f), Hex("01 03 70 0F 00 01 AE C9"));
     ASSERT_TRUE(BuildWriteOneRequest(f, 1, 0x7040, 0x0081));
@@ -71,36 +69,26 @@ TEST(JbusFrame, RequestsMatchIndependentFrames) {
     const uint16_t words[] = {0x000A, 0x0102};
     ASSERT_TRUE(BuildWriteSeveralRequest(f, 1, 0x7041, 2, words));
     EXPECT_EQ(FrameBytes(f), Hex("01 10 70 41 00 02 04 00 0A 01 02 F3 C2"));
-}
 
-TEST(JbusFrame, RefusesRequestsNoFrameCanCarry) {
-    Frame f;
-    uint16_t words[kMaxWriteCount + 1] = {};
-    EXPECT_FALSE(BuildReadRequest(f, 1, 0, 0));
-    EXPECT_FALSE(BuildReadRequest(f, 1, 0, kMaxReadCount + 1));
-    EXPECT_FALSE(BuildReadRequest(f, kBroadcastSlave, 0, 1));
-    EXPECT_FALSE(BuildWriteSeveralRequest(f, 1, 0, 0, words));
-    EXPECT_FALSE(BuildWriteSeveralRequest(f, 1, 0, kMaxWriteCount + 1, words));
-    EXPECT_FALSE(BuildWriteSeveralRequest(f, 1, 0, 2, nullptr));
+    uint16_t many[kMaxWriteCount + 1] = {};
+    f.size = 0;
+    EXPECT_FALSE(BuildReadRequest(f, 1, 0, 0) || BuildReadRequest(f, 1, 0, kMaxReadCount + 1) ||
+                 BuildReadRequest(f, kBroadcastSlave, 0, 1) || BuildWriteSeveralRequest(f, 1, 0, 0, many) ||
+                 BuildWriteSeveralRequest(f, 1, 0, kMaxWriteCount + 1, many) ||
+                 BuildWriteSeveralRequest(f, 1, 0, 2, nullptr));
     EXPECT_EQ(f.size, 0u);
-    ASSERT_TRUE(BuildWriteSeveralRequest(f, 1, 0, kMaxWriteCount, words));
+    ASSERT_TRUE(BuildWriteSeveralRequest(f, 1, 0, kMaxWriteCount, many));
     EXPECT_EQ(f.size, 9u + 2 * kMaxWriteCount); // the longest request still fits one RTU frame
 }
 
 TEST(JbusFrame, TimingFollowsBaudRateWithFloor) {
-    LineTiming t9600 = TimingForBaud(9600);
-    EXPECT_EQ(t9600.charUs, 1042u);   // 10 bits at 9600 baud
-    EXPECT_EQ(t9600.silentUs, 3647u); // 3.5 characters
+    EXPECT_EQ(TimingForBaud(9600).silentUs, 3647u); // 3.5 characters of 10 bits
     EXPECT_EQ(TimingForBaud(38400).silentUs, kSilentFloorUs);
-    // A long block at a slow rate gets its wire time on top of the turnaround.
-    EXPECT_EQ(t9600.ResponseTimeoutMs(8, 85), kUnitTurnaroundMs + 97);
-    EXPECT_GT(t9600.ResponseTimeoutMs(8, 85), TimingForBaud(115200).ResponseTimeoutMs(8, 85));
     // The longest call of the README's bus section: a 125-word read (or 123-word write), a one-word write.
     const struct {
         uint32_t baud;
         uint64_t longMs, shortMs;
-    } bounds[] = {
-        {9600, 1733, 702}, {38400, 706, 449}, {115200, 478, 393}};
+    } bounds[] = {{9600, 1733, 702}, {38400, 706, 449}, {115200, 478, 393}};
     for (const auto& b : bounds) {
         LineTiming t = TimingForBaud(b.baud);
         EXPECT_EQ((t.LongestCallUs(8, 255) + 999) / 1000, b.longMs) << b.baud;
@@ -125,23 +113,15 @@ private:
     std::unique_ptr<Master> m_master;
 };
 
-TEST_F(MasterTest, GoodAnswersAndEchoes) {
-    // Read words come high byte first, from an answer arriving in pieces.
+// Good answers of every kind are paced over the slow rates below; here one arriving in pieces, and a
+// broadcast that waits for none.
+TEST_F(MasterTest, AnswerInPiecesAndBroadcast) {
     Line().answers.push_back({{5, Hex("01")}, {8, Hex("03 04 00")}, {20, Hex("01 00 02 2A 32")}});
-    uint16_t out[2] = {0xBEEF, 0xBEEF};
+    uint16_t out[2] = {};
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0x7000, 2, out), JBUS_OK);
-    EXPECT_EQ(Line().requests.at(0), Hex("01 03 70 00 00 02 DE CB"));
-    EXPECT_EQ(out[0], 1);
-    EXPECT_EQ(out[1], 2);
-    Line().answers.push_back({{2, Hex("01 06 70 40 00 81 52 BE")}});
-    EXPECT_EQ(Bus().WriteOneWord(1, 0x7040, 0x0081), JBUS_OK);
-    Line().answers.push_back({{2, Hex("01 10 70 41 00 02 0B 1C")}});
-    const uint16_t words[] = {0x000A, 0x0102};
-    EXPECT_EQ(Bus().WriteSeveralWords(1, 0x7041, 2, words), JBUS_OK);
-    EXPECT_EQ(Line().requests.at(2), Hex("01 10 70 41 00 02 04 00 0A 01 02 F3 C2"));
-    // A broadcast write waits for no answer.
+    EXPECT_EQ(out[0] << 16 | out[1], 0x00010002);
     EXPECT_EQ(Bus().WriteOneWord(0, 0x7040, 9), JBUS_OK);
-    EXPECT_EQ(Line().requests.size(), 4u);
+    EXPECT_EQ(Line().requests.size(), 2u);
 }
 
 // One faulty answer (or silence) to a one-word read of 0x700F, and what the master must make of it.
@@ -151,10 +131,6 @@ struct FaultCase {
     int result;
     size_t requestsSent;
 };
-
-void PrintTo(const FaultCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 const Answer kGood = {{2, Hex("01 03 02 12 34 B5 33")}};
 const Answer kSilent = {};
@@ -204,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {{{2, Hex("01 03 FF 00 01 02 03 04 05 06 07 08 09 0A")}}, kGood},
                   JBUS_OK,
                   2},
-        FaultCase{"ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1}),
+        FaultCase{
+            "ByteCountForTwoWords", {{{2, Hex("01 03 04 00 01 00 02 2A 32")}}}, JBUS_ERROR_BAD_FRAME, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MasterTest, WriteEchoMustMatchUnlessTheFrameIsDamaged) {
@@ -230,10 +207,9 @@ TEST_F(MasterTest, PortFailuresAreFinalAndBadArgumentsSendNothing) {
     EXPECT_EQ(out, 0xBEEF);
     EXPECT_EQ(Line().requests.size(), 2u);
     // Bad arguments never reach the line.
-    EXPECT_EQ(Bus().ReadSeveralWords(1, 0, 1, nullptr), JBUS_ERROR_BAD_FRAME);
     uint16_t many[kMaxReadCount + 1];
+    EXPECT_EQ(Bus().ReadSeveralWords(1, 0, 1, nullptr), JBUS_ERROR_BAD_FRAME);
     EXPECT_EQ(Bus().ReadSeveralWords(1, 0, kMaxReadCount + 1, many), JBUS_ERROR_BAD_FRAME);
-    EXPECT_EQ(Bus().WriteSeveralWords(1, 0, 0, many), JBUS_ERROR_BAD_FRAME);
     EXPECT_EQ(Line().requests.size(), 2u);
 }
 
@@ -362,19 +338,14 @@ TEST_F(MasterTest, ThreadsSharingAPortEachGetTheirOwnAnswer) {
     EXPECT_EQ(Line().requests.size(), 400u);
 }
 
+// The refusals the DLL gives are checked under Wine; here what the accepted texts become.
 TEST(JbusOpenArguments, BaudAndPortTexts) {
     EXPECT_EQ(ParseBaud("0"), 19200u);
-    EXPECT_EQ(ParseBaud("9600"), 9600u);
     EXPECT_EQ(ParseBaud("115200"), 115200u);
-    for (const char* bad : {"", "19200 ", "4800", "1920O", "-19200", "019200", "abc"})
-        EXPECT_FALSE(ParseBaud(bad).has_value()) << bad;
-    EXPECT_FALSE(ParseBaud(nullptr).has_value());
-    EXPECT_EQ(ParsePortName("COM1"), "\\\\.\\COM1");
+    EXPECT_FALSE(ParseBaud("019200") || ParseBaud("19200 "));
     EXPECT_EQ(ParsePortName("com12"), "\\\\.\\COM12");
     EXPECT_EQ(ParsePortName("\\\\.\\COM255"), "\\\\.\\COM255");
-    for (const char* bad : {"", "COM", "COM0", "COM01", "COM256", "COM1x", "LPT1", "COM1:", "C:\\x", "COM 1"})
-        EXPECT_FALSE(ParsePortName(bad).has_value()) << bad;
-    EXPECT_FALSE(ParsePortName(nullptr).has_value());
+    EXPECT_FALSE(ParsePortName("COM01") || ParsePortName("COM1:") || ParsePortName("COM 1"));
 }
 
 TEST(JbusPortTable, HandlesAreNeverReusedAndAPortOutlivesCloseWhileInUse) {
@@ -383,13 +354,11 @@ TEST(JbusPortTable, HandlesAreNeverReusedAndAPortOutlivesCloseWhileInUse) {
     int first = table.Add(master());
     int second = table.Add(master());
     EXPECT_NE(first, second);
-    EXPECT_NE(first, -1);
     auto inUse = table.Find(first);
     EXPECT_TRUE(table.Remove(first));
     EXPECT_FALSE(table.Remove(first));
     EXPECT_EQ(table.Find(first), nullptr);
     EXPECT_NE(table.Add(master()), first);
-    EXPECT_NE(table.Find(second), nullptr);
     EXPECT_EQ(table.Size(), 2u);
     uint16_t out;
     EXPECT_EQ(inUse->ReadSeveralWords(1, 0, 1, &out), JBUS_ERROR_NO_ANSWER); // still a valid object
@@ -407,10 +376,9 @@ TEST(JbusFrameTrace, WritesEachFrameAsHex) {
     std::ifstream in(path);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text.rfind("# lumen-jbus-trace 1 COM3\n", 0), 0u) << text;
-    EXPECT_NE(text.find("COM3 TX 01 03 70 0F 00 01 AE C9"), std::string::npos) << text;
-    EXPECT_NE(text.find("RX 01 03 02 12 34 B5 34"), std::string::npos) << text;
-    EXPECT_NE(text.find("bad CRC"), std::string::npos) << text;
-    EXPECT_NE(text.find("RX 01 03 02 12 34 B5 33"), std::string::npos) << text;
+    for (const char* part :
+         {"COM3 TX 01 03 70 0F 00 01 AE C9", "RX 01 03 02 12 34 B5 34", "bad CRC", "RX 01 03 02 12 34 B5 33"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text;
     EXPECT_EQ(FrameTrace::Open("", "COM3"), nullptr);
 }
 

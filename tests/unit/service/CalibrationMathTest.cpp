@@ -1,75 +1,16 @@
-// The calibrations' arithmetic against an independent model of the unit's generator and sensor
-// (the emulator's figures: generator kV 0.97 x command + 1.2, mA 1.04 x command - 0.15; sensor kV
-// 1.02 x real - 0.5, mA 0.98 x real + 0.05), typed readings, tolerances and the heating table.
+// The calibrations' arithmetic where the dialogs under Wine do not reach: readings that cannot give a
+// calibration, typed numbers whatever the locale, the heating index and the stand entries. The
+// coefficients and tolerances of a whole run are checked there against the emulator's generator model.
 #include "service/CalibrationMath.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cmath>
 #include <optional>
 
 namespace {
 
-using service::ChainCoefficients;
 using service::SeriesReadings;
-
-// A series as the unit at the identity delivers it, worked out from the generator and sensor alone.
-struct ModelChain {
-    double generatorGain, generatorOffset, sensorGain, sensorOffset;
-    double Real(double setPoint) const { return generatorGain * setPoint + generatorOffset; }
-    float Sensor(double setPoint) const { return static_cast<float>(sensorGain * Real(setPoint) + sensorOffset); }
-};
-constexpr ModelChain kKvModel{0.97, 1.2, 1.02, -0.5};
-constexpr ModelChain kMaModel{1.04, -0.15, 0.98, 0.05};
-
-TEST(CalibrationMath, CoefficientsFromTheGeneratorModel) {
-    struct Case {
-        const char* name;
-        ModelChain model;
-        float s1, s2;
-        const char* typed1;
-        const char* typed2;
-        const char* shownReading1;
-        const char* shownReading2;
-        const char* shown[4]; // command gain, command offset, measure gain, measure offset
-    };
-    const Case cases[] = {
-        {"kV", kKvModel, 65.0f, 85.0f, "64.25", "83,65", "65.04", "84.82", {"1.000", "1.010", "0.980", "0.490"}},
-        {"mA", kMaModel, 4.0f, 10.0f, "4.01", "10.25", "3.98", "10.10", {"1.000", "-0.079", "1.020", "-0.051"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // The meter shows the real output; the operator types it to two decimals.
-        EXPECT_NEAR(c.model.Real(c.s1), *service::ParseMeterReading(c.typed1), 1e-9);
-        EXPECT_NEAR(c.model.Real(c.s2), *service::ParseMeterReading(c.typed2), 1e-9);
-        SeriesReadings r;
-        r.setPoints = {c.s1, c.s2};
-        r.unitReadings = {c.model.Sensor(c.s1), c.model.Sensor(c.s2)};
-        r.meterReadings = {static_cast<float>(*service::ParseMeterReading(c.typed1)),
-                           static_cast<float>(*service::ParseMeterReading(c.typed2))};
-        EXPECT_EQ(service::FixedText(r.unitReadings[0], 2), c.shownReading1);
-        EXPECT_EQ(service::FixedText(r.unitReadings[1], 2), c.shownReading2);
-        const std::optional<ChainCoefficients> k = service::ComputeCoefficients(r);
-        ASSERT_TRUE(k);
-
-        // Worked out here: the gain rounded to a float before the offset uses it.
-        const double m1 = r.meterReadings[0], m2 = r.meterReadings[1];
-        const double p1 = r.unitReadings[0], p2 = r.unitReadings[1];
-        const float gain = static_cast<float>((m1 - m2) / (p1 - p2));
-        EXPECT_EQ(k->commandGain, 1.0f);
-        EXPECT_EQ(k->commandOffset, static_cast<float>(((c.s2 - m2) * c.s1 + (c.s1 - m1) * c.s2) / (c.s1 + c.s2)));
-        EXPECT_EQ(k->measureGain, gain);
-        EXPECT_EQ(k->measureOffset, static_cast<float>(m1 - static_cast<double>(gain) * p1));
-        const float values[4] = {k->commandGain, k->commandOffset, k->measureGain, k->measureOffset};
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(service::FixedText(values[i], 3), c.shown[i]) << i;
-
-        // The new measure coefficients map the unit's readings onto the meter's.
-        for (int i = 0; i < 2; ++i)
-            EXPECT_NEAR(k->measureGain * r.unitReadings[i] + k->measureOffset, r.meterReadings[i], 0.02);
-    }
-}
 
 TEST(CalibrationMath, ReadingsThatCannotGiveACalibrationAreRefused) {
     SeriesReadings sameReading;
@@ -81,42 +22,9 @@ TEST(CalibrationMath, ReadingsThatCannotGiveACalibrationAreRefused) {
     oppositeSetPoints.unitReadings = {64, 84};
     oppositeSetPoints.setPoints = {5, -5};
     EXPECT_FALSE(service::ComputeCoefficients(oppositeSetPoints));
-    SeriesReadings hugeGain = oppositeSetPoints;
-    hugeGain.setPoints = {65, 85};
-    hugeGain.unitReadings = {1e-38f, 2e-38f}; // a gain beyond any float
-    EXPECT_FALSE(service::ComputeCoefficients(hugeGain));
-}
-
-TEST(CalibrationMath, TolerancesAtTheirEdges) {
-    struct Case {
-        bool kv;
-        float setPoint, unitReading, meterReading;
-        bool unitOutside, meterOutside;
-    };
-    const auto maOf = [](uint16_t tenths) {
-        unitlink::ShotResultRecord shot;
-        shot.SetU16(2, tenths);
-        return service::StepSetPoint(false, shot);
-    };
-    const float ma62 = maOf(62), ma63 = maOf(63);
-    const Case cases[] = {
-        {true, 65, 65, 62.0f, false, false},          // exactly 3 kV passes
-        {true, 65, 68, 61.99f, false, true},          // 3.01 kV does not
-        {true, 65, 68.01f, 65, true, false},
-        {true, 65, 0, 0, true, true},                 // nothing measured, nothing typed
-        {false, ma62, ma62 + 1.05f, ma62, true, false}, // 6.2 mA: 1 mA
-        {false, ma63, ma63 + 1.5f, ma63 - 1.9f, false, false}, // 6.3 mA: 2 mA
-        {false, 10.0f, 10.0f, 12.01f, false, true},
-        {true, 65, std::nanf(""), 65, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.setPoint << " " << c.unitReading << " " << c.meterReading);
-        const service::StepVerdict v = service::CheckStep(c.kv, c.setPoint, c.unitReading, c.meterReading);
-        EXPECT_EQ(v.unitOutside, c.unitOutside);
-        EXPECT_EQ(v.meterOutside, c.meterOutside);
-    }
-    EXPECT_EQ(service::StepTolerance(false, ma62), 1.0);
-    EXPECT_EQ(service::StepTolerance(false, ma63), 2.0);
+    oppositeSetPoints.setPoints = {65, 85};
+    oppositeSetPoints.unitReadings = {1e-38f, 2e-38f}; // a gain beyond any float
+    EXPECT_FALSE(service::ComputeCoefficients(oppositeSetPoints));
 }
 
 TEST(CalibrationMath, TypedNumbersWhateverTheLocale) {
@@ -125,11 +33,10 @@ TEST(CalibrationMath, TypedNumbersWhateverTheLocale) {
         std::optional<double> meter;
     };
     const Case cases[] = {
-        {"64.25", 64.25}, {"64,25", 64.25}, {" 83.65 ", 83.65}, {"+7", 7.0}, {".5", 0.5}, {"0.05", 0.05},
-        {"", std::nullopt}, {"   ", std::nullopt}, {"abc", std::nullopt}, {"64.2.5", std::nullopt},
-        {"64x", std::nullopt}, {"-64.25", std::nullopt}, {".", std::nullopt}, {"1e3", std::nullopt},
-        {"650", 650.0}, // absurd, but a number: the tolerance refuses it
-        {"64.25          9", 64.25}, // only the field's first 15 characters are read
+        {"64,25", 64.25},      {" 83.65 ", 83.65},          {"+7", 7.0},
+        {".5", 0.5},           {"", std::nullopt},          {"64.2.5", std::nullopt},
+        {"64x", std::nullopt}, {"-64.25", std::nullopt},    {".", std::nullopt},
+        {"1e3", std::nullopt}, {"64.25          9", 64.25}, // only the field's first 15 characters are read
     };
     // A locale with a decimal comma, as a host may have set, changes nothing.
     const char* german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
@@ -144,31 +51,20 @@ TEST(CalibrationMath, TypedNumbersWhateverTheLocale) {
         std::setlocale(LC_NUMERIC, "C");
 }
 
-TEST(CalibrationMath, HeatingRowsFollowTheUnit) {
-    // Eleven exposures as the unit runs them: index k during the cycle, k + 1 after (10 stays 10).
+// The eleven exposures are followed against the emulator under Wine; here an index beyond the rows.
+TEST(CalibrationMath, HeatingIndexBeyondTheRowsAddressesNothing) {
     service::HeatingFollower follower;
     EXPECT_EQ(follower.Tick(false, 0).doneRow, -1) << "index 0 before any exposure marks nothing";
-    for (int k = 0; k <= 10; ++k) {
-        follower.Tick(true, k);
-        follower.Tick(true, k);
-        const service::HeatingTick after = follower.Tick(false, std::min(k + 1, 10));
-        EXPECT_EQ(after.doneRow, k);
-        EXPECT_EQ(after.barPosition, k + 1);
-    }
-    // An index beyond the rows addresses nothing and leaves the counter.
-    for (int index : {11, 15, -1}) {
+    for (int index : {11, -1}) {
         const service::HeatingTick t = follower.Tick(true, index);
         EXPECT_EQ(t.doneRow, -1);
         EXPECT_EQ(t.valueRows[0], -1);
-        EXPECT_EQ(follower.RowCounter(), 10);
     }
 }
 
 TEST(CalibrationMath, StandEntries) {
     EXPECT_EQ(service::ParseStandValue("-12"), int16_t{-12});
-    EXPECT_EQ(service::ParseStandValue("32767"), int16_t{32767});
-    for (const char* bad : {"70000", "abc", ""})
-        EXPECT_FALSE(service::ParseStandValue(bad)) << bad;
+    EXPECT_FALSE(service::ParseStandValue("70000") || service::ParseStandValue("abc"));
 }
 
 } // namespace

@@ -20,10 +20,6 @@ public:
         m_keys[{root, key}][name] = Value(support::RegistryValue::Type::Text, 0, text, text.size() + 1);
     }
     void CreateKey(support::RegistryRoot root, const std::string& key) { m_keys[{root, key}]; }
-    const Values* Find(support::RegistryRoot root, const std::string& key) const {
-        auto it = m_keys.find({root, key});
-        return it == m_keys.end() ? nullptr : &it->second;
-    }
 
     std::unique_ptr<support::RegistryKey> Open(support::RegistryRoot root, const std::string& subkey,
                                                bool create) override {

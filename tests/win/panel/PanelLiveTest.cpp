@@ -2,6 +2,8 @@
 // StartDialog with the emulator's bus library beside it, each poll observed at the module's bus import.
 #include "PanelHarness.h"
 
+#include <future>
+
 namespace {
 
 // The start-up alignment's table is tested natively; here it reaches the unit, a forced service program
@@ -74,6 +76,13 @@ TEST_F(LivePanel, ErrorDialogsActOnTheOperatorsAnswer) {
                 dialog = ::FindWindowExA(nullptr, dialog, "#32770", nullptr);
             return dialog != nullptr;
         }));
+        // The box is shown with the link lock free: a host asking for the shot record meanwhile is
+        // answered, not held until the operator answers.
+        auto record = std::async(std::launch::async, [this] {
+            unsigned char bytes[293] = {};
+            module->Get<void (*)(void*)>("GetInfosTir")(bytes);
+        });
+        EXPECT_EQ(record.wait_for(std::chrono::seconds(20)), std::future_status::ready);
         ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(row.button, BN_CLICKED), 0);
         if (!row.word) {
             EXPECT_TRUE(WaitFor([&] { return !::IsWindow(panel) && Notified().size() >= 2; }));

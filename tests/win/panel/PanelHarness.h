@@ -4,16 +4,15 @@
 #pragma once
 
 #include "ModuleHarness.h"
+#include "emulator/History.h"
 #include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdlib>
-
 #include <atomic>
-#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -28,35 +27,24 @@ namespace {
 
 using ControlFn = int (*)(const char*, char*, int);
 using ReadWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, unsigned short*);
+using winkit::WaitFor;
 
 constexpr unsigned short kStateWordAddress = 0x7000 + 30 / 2;
-
-using winkit::WaitFor;
 
 std::string EmulatorFolder() {
     return winkit::WinePath(LUMEN_EMU_MODULE_DIR) + "\\";
 }
 
-[[maybe_unused]] std::string CommonFile(const char* name) {
-    char common[MAX_PATH] = {};
-    ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-    return std::string(common) + "\\RV\\HalvexPan\\" + name;
-}
-
+// A value of the module's settings; no data deletes it.
 void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
     ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, nullptr, 0, KEY_WRITE, nullptr,
                       &key, nullptr);
-    ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    ::RegCloseKey(key);
-}
-
-[[maybe_unused]] void DeleteModuleValue(const char* name) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, KEY_WRITE, &key) == 0) {
+    if (data)
+        ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    else
         ::RegDeleteValueA(key, name);
-        ::RegCloseKey(key);
-    }
+    ::RegCloseKey(key);
 }
 
 void SetPortSettings() {
@@ -99,8 +87,8 @@ size_t PollCount() {
 // Points the module's import of `function` from `library` at `replacement`; returns the original.
 void* PatchImport(HMODULE module, const char* library, const char* function, void* replacement) {
     auto* base = reinterpret_cast<uint8_t*>(module);
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    auto* nt =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name;
          ++imp) {
@@ -109,10 +97,9 @@ void* PatchImport(HMODULE module, const char* library, const char* function, voi
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<char*>(byName->Name), function) != 0)
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                            function) != 0)
                 continue;
             DWORD old = 0;
             ::VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
@@ -125,25 +112,13 @@ void* PatchImport(HMODULE module, const char* library, const char* function, voi
     return nullptr;
 }
 
-// A control of the panel's pages by identifier (the pages are nested dialogs).
-[[maybe_unused]] HWND PageControl(HWND panel, int id) {
-    struct Search {
-        HWND panel;
-        int id;
-        HWND found;
-    } search{panel, id, nullptr};
-    ::EnumChildWindows(
-        panel,
-        [](HWND wnd, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            if (::GetDlgCtrlID(wnd) == s->id && ::GetParent(wnd) != s->panel) {
-                s->found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+// A control of the panel's pages by identifier (the pages are dialogs nested in the panel).
+[[maybe_unused]] HWND PageControl(HWND panel, int id, HWND within = nullptr) {
+    for (HWND child = ::GetWindow(within ? within : panel, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT))
+        if (HWND found = within && ::GetDlgCtrlID(child) == id ? child : PageControl(panel, id, child))
+            return found;
+    return nullptr;
 }
 
 // ---- Host notifications ---------------------------------------------------------------------------
@@ -159,12 +134,11 @@ Notifications& HostEvents() {
     return n;
 }
 void RecordNotify(int32_t event) {
-    Notifications& n = HostEvents();
     std::function<void(int32_t)> hook;
     {
-        std::lock_guard lock(n.mutex);
-        n.events.push_back(event);
-        hook = n.hook;
+        std::lock_guard lock(HostEvents().mutex);
+        HostEvents().events.push_back(event);
+        hook = HostEvents().hook;
     }
     if (hook)
         hook(event);
@@ -178,20 +152,18 @@ void ForgetNotifications() {
     HostEvents().events.clear();
 }
 
-// The event-log text of an error handed to the error processing.
+// The event-log text of an error handed to the error processing, and the lines holding a text.
 [[maybe_unused]] std::string ErrorEntry(int code) {
     return "Error n\xB0" + std::to_string(code);
 }
 [[maybe_unused]] size_t LogLinesWith(const std::string& text) {
-    size_t n = 0;
-    for (const std::string& line : harness::ReadLogLines())
-        n += line.find(text) != std::string::npos;
-    return n;
+    const auto lines = harness::ReadLogLines();
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
+                                             [&](const std::string& l) { return l.find(text) != l.npos; }));
 }
 
-// Answers every message box of this process while it lives (the error processing may open one): OK
-// where there is one, else Retry, else Cancel; a Yes/No question with the answer set for it. The
-// texts of the boxes answered are kept.
+// Answers every message box of this process while it lives: OK where there is one, else Retry, else
+// Cancel, a Yes/No question with the answer set for it. The texts of the boxes answered are kept.
 class BoxWatcher {
 public:
     BoxWatcher() : m_thread([this] { Run(); }) {}
@@ -202,8 +174,7 @@ public:
     BoxWatcher(const BoxWatcher&) = delete;
     BoxWatcher& operator=(const BoxWatcher&) = delete;
 
-    // IDYES or IDNO for the next questions.
-    void AnswerQuestions(int answer) { m_yesNo = answer; }
+    void AnswerQuestions(int answer) { m_yesNo = answer; } // IDYES or IDNO
     std::vector<std::string> TakeTexts() {
         std::lock_guard lock(m_mutex);
         return std::exchange(m_texts, {});
@@ -226,12 +197,9 @@ private:
             std::lock_guard lock(watcher->m_mutex);
             watcher->m_texts.push_back(text);
         }
-        for (int button : {IDOK, IDRETRY, IDCANCEL, watcher->m_yesNo.load()}) {
-            if (::GetDlgItem(wnd, button)) {
-                ::PostMessageA(wnd, WM_COMMAND, button, 0);
-                break;
-            }
-        }
+        for (int button : {IDOK, IDRETRY, IDCANCEL, watcher->m_yesNo.load()})
+            if (::GetDlgItem(wnd, button))
+                return ::PostMessageA(wnd, WM_COMMAND, button, 0), TRUE;
         return TRUE;
     }
     void Run() {
@@ -260,25 +228,22 @@ protected:
         harness::ClearStartPgm();
         harness::DeleteLog();
         ForgetNotifications();
-        {
-            std::lock_guard lock(HostEvents().mutex);
-            HostEvents().hook = nullptr;
-        }
+        SetHook(nullptr);
         std::lock_guard lock(g_pollMutex);
         g_pollTimesMs.clear();
     }
     void TearDown() override {
         if (panel && ::IsWindow(panel)) {
-            control("fault none", nullptr, 0);
-            control("port ok", nullptr, 0);
-            control("cycle 0", nullptr, 0);
+            for (const char* line : {"fault none", "port ok", "cycle 0"})
+                control(line, nullptr, 0);
             Close();
         }
-        {
-            std::lock_guard lock(HostEvents().mutex);
-            HostEvents().hook = nullptr;
-        }
+        SetHook(nullptr);
         module.reset(); // the emulator leaves with the module: the next test meets a fresh unit
+    }
+    static void SetHook(std::function<void(int32_t)> hook) {
+        std::lock_guard lock(HostEvents().mutex);
+        HostEvents().hook = std::move(hook);
     }
 
     // A module of its own in the emulator's folder, its link open on the given unit software.
@@ -290,15 +255,16 @@ protected:
         ASSERT_TRUE(::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE));
         module = std::make_unique<harness::Module>(copy);
         ASSERT_NE(module->Handle(), nullptr);
-        HMODULE bus = ::GetModuleHandleA("Nxjbus.dll");
-        control = reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
+        control = reinterpret_cast<ControlFn>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("Nxjbus.dll"), "EmuControl")));
         ASSERT_NE(control, nullptr) << "the emulator's bus library sits beside the module";
         g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(
             module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords", reinterpret_cast<void*>(&CountingRead)));
         ASSERT_NE(g_realRead.load(), nullptr);
         Unit((std::string("version ") + version).c_str());
-        ASSERT_EQ(module->Get<harness::OpenCommPortFn>("OpenCommPort")(), 15);
+        ASSERT_EQ(OpenPort(), 15);
     }
+    int OpenPort() { return module->Get<harness::OpenCommPortFn>("OpenCommPort")(); }
     void Unit(const char* line) { ASSERT_EQ(control(line, nullptr, 0), 0) << line; }
     std::string StatusLine() {
         char reply[2048] = {};
@@ -308,13 +274,12 @@ protected:
     // One plain field of the emulator's status line.
     std::string Status(const std::string& key) {
         std::istringstream in(StatusLine());
-        std::string field;
-        while (in >> field)
+        for (std::string field; in >> field;)
             if (field.rfind(key + "=", 0) == 0)
                 return field.substr(key.size() + 1);
         return "?";
     }
-    // One quoted text field (display, unit_text, host_text), unescaped to its bytes.
+    // One quoted text field (display, unit_text), unescaped to its bytes.
     std::string StatusText(const std::string& key) {
         const std::string line = StatusLine();
         const size_t at = line.find(" " + key + "=\"");
@@ -322,17 +287,26 @@ protected:
             return "?";
         std::string text;
         for (size_t i = at + key.size() + 3; i < line.size() && line[i] != '"'; ++i) {
-            if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'x' && i + 3 < line.size()) {
+            if (line[i] == '\\' && i + 3 < line.size() && line[i + 1] == 'x') {
                 text += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16));
                 i += 3;
-            } else if (line[i] == '\\' && i + 1 < line.size()) {
-                text += line[++i];
             } else {
+                i += line[i] == '\\' && i + 1 < line.size();
                 text += line[i];
             }
         }
         return text;
     }
+    // The command words the unit received since the last call.
+    std::vector<emu::CommandRecord> TakeCommands() {
+        char reply[8192] = {};
+        control("history commands", reply, sizeof reply);
+        Unit("history clear");
+        std::vector<emu::CommandRecord> records;
+        EXPECT_TRUE(emu::history::ParseCommands(reply, records)) << reply;
+        return records;
+    }
+    size_t Sent(uint16_t word) { return emu::history::CountCommand(TakeCommands(), word); }
     bool StatusBecomes(const std::string& key, const std::string& value, DWORD timeoutMs = 20000) {
         return WaitFor([&] { return Status(key) == value; }, timeoutMs);
     }
@@ -350,14 +324,12 @@ protected:
     }
     // The unit ready for a shot (panel active, program exposing), then the exposure switch pressed.
     void Expose() {
-        ASSERT_TRUE(StatusBecomes("ready", "1", 10000)) << StatusLine();
+        ASSERT_TRUE(StatusBecomes("ready", "1")) << StatusLine();
         Unit("expose");
     }
     size_t CycleStarts() {
-        size_t n = 0;
-        for (int32_t e : Notified())
-            n += e == 0;
-        return n;
+        const auto events = Notified();
+        return static_cast<size_t>(std::count(events.begin(), events.end(), 0));
     }
     // Waits until the panel has polled n more times.
     bool Polls(size_t n, DWORD timeoutMs = 20000) {
@@ -367,8 +339,8 @@ protected:
     void Close() {
         const size_t before = Notified().size();
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        WaitFor([&] { return !::IsWindow(panel); }, 20000);
-        WaitFor([&] { return Notified().size() >= before + 2; }, 20000);
+        WaitFor([&] { return !::IsWindow(panel); });
+        WaitFor([&] { return Notified().size() >= before + 2; });
     }
     BoxWatcher boxes;
     std::unique_ptr<harness::Module> module;

@@ -6,47 +6,35 @@
 
 #include <cstring>
 
+template <size_t N> static void CopyText(char (&out)[N], const char* text) {
+    std::strncpy(out, text ? text : "", N - 1);
+}
+
 extern "C" {
 
 // What the last MAPISendMail call carried; read by the test through RecordedMail.
 struct RecordedMailCall {
     int calls;
-    ULONG flags;
-    ULONG recipients;
-    ULONG files;
-    ULONG position;
+    ULONG flags, recipients, files, position;
     int fileNameGiven;
-    char subject[256];
-    char note[256];
-    char path[MAX_PATH];
+    char subject[256], note[256], path[MAX_PATH];
 };
 
 static RecordedMailCall g_record;
 static ULONG g_result = SUCCESS_SUCCESS;
 
-static void CopyText(char* out, std::size_t size, const char* text) {
-    if (text) {
-        std::strncpy(out, text, size - 1);
-        out[size - 1] = 0;
-    } else {
-        out[0] = 0;
-    }
-}
-
 __declspec(dllexport) ULONG WINAPI
     MAPISendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS flags, ULONG) {
     ++g_record.calls;
     g_record.flags = flags;
-    if (message) {
-        g_record.recipients = message->nRecipCount;
-        g_record.files = message->nFileCount;
-        CopyText(g_record.subject, sizeof g_record.subject, message->lpszSubject);
-        CopyText(g_record.note, sizeof g_record.note, message->lpszNoteText);
-        if (message->nFileCount > 0 && message->lpFiles) {
-            g_record.position = message->lpFiles[0].nPosition;
-            g_record.fileNameGiven = message->lpFiles[0].lpszFileName != nullptr;
-            CopyText(g_record.path, sizeof g_record.path, message->lpFiles[0].lpszPathName);
-        }
+    g_record.recipients = message->nRecipCount;
+    g_record.files = message->nFileCount;
+    CopyText(g_record.subject, message->lpszSubject);
+    CopyText(g_record.note, message->lpszNoteText);
+    if (message->nFileCount > 0 && message->lpFiles) {
+        g_record.position = message->lpFiles[0].nPosition;
+        g_record.fileNameGiven = message->lpFiles[0].lpszFileName != nullptr;
+        CopyText(g_record.path, message->lpFiles[0].lpszPathName);
     }
     char windows[MAX_PATH] = {};
     ::GetWindowsDirectoryA(windows, sizeof windows);

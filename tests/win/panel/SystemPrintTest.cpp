@@ -20,65 +20,50 @@ constexpr int kPrinterList = 0x0473; // the print dialog's printer names
 bool InstallFilePrinter(const std::string& unixOutput) {
     char folder[MAX_PATH] = {};
     DWORD size = 0;
-    if (!::GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof folder, &size))
+    if (!::GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(folder), sizeof folder,
+                                      &size))
         return false;
     const std::string versionFolder = std::string(folder) + "\\3";
     ::CreateDirectoryA(versionFolder.c_str(), nullptr);
     if (!::CopyFileA("Z:" LUMEN_PRINTER_PPD, (versionFolder + "\\LUMENPS.PPD").c_str(), FALSE))
         return false;
-    DRIVER_INFO_3A driver{};
-    driver.cVersion = 3;
-    driver.pName = const_cast<char*>(kDriver);
-    driver.pDriverPath = const_cast<char*>("wineps.drv");
-    driver.pConfigFile = const_cast<char*>("wineps.drv");
-    driver.pDataFile = const_cast<char*>("LUMENPS.PPD");
-    driver.pDefaultDataType = const_cast<char*>("RAW");
+    auto text = [](const char* t) { return const_cast<char*>(t); };
+    DRIVER_INFO_3A driver{
+        3,       text(kDriver), nullptr, text("wineps.drv"), text("LUMENPS.PPD"), text("wineps.drv"),
+        nullptr, nullptr,       nullptr, text("RAW")};
     if (!::AddPrinterDriverExA(nullptr, 3, reinterpret_cast<BYTE*>(&driver),
                                APD_COPY_NEW_FILES | APD_COPY_FROM_DIRECTORY))
         return false;
     PRINTER_INFO_2A printer{};
-    printer.pPrinterName = const_cast<char*>(kPrinter);
-    printer.pPortName = const_cast<char*>("LPT1:");
-    printer.pDriverName = const_cast<char*>(kDriver);
-    printer.pPrintProcessor = const_cast<char*>("WinPrint");
-    printer.pDatatype = const_cast<char*>("RAW");
+    printer.pPrinterName = text(kPrinter);
+    printer.pPortName = text("LPT1:");
+    printer.pDriverName = text(kDriver);
+    printer.pPrintProcessor = text("WinPrint");
+    printer.pDatatype = text("RAW");
     if (HANDLE added = ::AddPrinterA(nullptr, 2, reinterpret_cast<BYTE*>(&printer)))
         ::ClosePrinter(added);
     else if (::GetLastError() != ERROR_PRINTER_ALREADY_EXISTS)
         return false;
     HKEY spooler = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Printing\\Spooler", 0, nullptr, 0, KEY_SET_VALUE,
-                          nullptr, &spooler, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Printing\\Spooler", 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, &spooler, nullptr) != ERROR_SUCCESS)
         return false;
-    const LSTATUS set = ::RegSetValueExA(spooler, "LPT1:", 0, REG_SZ, reinterpret_cast<const BYTE*>(unixOutput.c_str()),
-                                         static_cast<DWORD>(unixOutput.size() + 1));
+    const LSTATUS set =
+        ::RegSetValueExA(spooler, "LPT1:", 0, REG_SZ, reinterpret_cast<const BYTE*>(unixOutput.c_str()),
+                         static_cast<DWORD>(unixOutput.size() + 1));
     ::RegCloseKey(spooler);
     return set == ERROR_SUCCESS && ::SetDefaultPrinterA(kPrinter);
 }
 
 // A visible dialog of this process holding the given item.
 HWND DialogWith(int item) {
-    struct Search {
-        int item;
-        HWND found;
-    } search{item, nullptr};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM data) {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(wnd, &process);
-            if (process != ::GetCurrentProcessId() || !::IsWindowVisible(wnd) || !::GetDlgItem(wnd, s->item))
-                return TRUE;
-            s->found = wnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (HWND wnd = nullptr; (wnd = ::FindWindowExA(nullptr, wnd, nullptr, nullptr)) != nullptr;) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(wnd, &process);
+        if (process == ::GetCurrentProcessId() && ::IsWindowVisible(wnd) && ::GetDlgItem(wnd, item))
+            return wnd;
+    }
+    return nullptr;
 }
 
 TEST_F(LivePanel, SystemInformationPrintsTheWholeLogOnAWindowsPrinter) {
@@ -111,10 +96,17 @@ TEST_F(LivePanel, SystemInformationPrintsTheWholeLogOnAWindowsPrinter) {
     EXPECT_STREQ(chosen, kPrinter);
     ::PostMessageA(choice, WM_COMMAND, IDOK, 0);
     std::string printed;
-    EXPECT_TRUE(WaitFor([&] { return (printed = ReadAll("Z:" + output)).find("%%EOF") != std::string::npos; }, 30000))
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::ifstream in("Z:" + output, std::ios::binary);
+            printed.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            return printed.find("%%EOF") != std::string::npos;
+        },
+        30000))
         << "nothing reached the printer's port";
     size_t pages = 0;
-    for (size_t at = printed.find("\n%%Page: "); at != std::string::npos; at = printed.find("\n%%Page: ", at + 1))
+    for (size_t at = printed.find("\n%%Page: "); at != std::string::npos;
+         at = printed.find("\n%%Page: ", at + 1))
         ++pages;
     EXPECT_GE(pages, 3u) << "150 lines take several pages";
     for (const std::string& text : boxes.TakeTexts())

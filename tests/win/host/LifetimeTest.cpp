@@ -142,34 +142,43 @@ TEST(ModuleLifetime, PanelsRestartedWhileAnotherThreadAsksForTheWindow) {
     EXPECT_GE(handlesAfter + kHandleNoise, handlesBefore) << "handles closed that were not the module's";
 }
 
-TEST(ModuleLifetime, UnloadRightAfterNotification3) {
-    for (int i = 0; i < 200; ++i) {
-        HMODULE module = LoadModule();
-        ASSERT_NE(module, nullptr) << "cycle " << i;
-        uint32_t slot = 0;
-        ASSERT_EQ(StartOf(module)(0, &slot, &OnModuleEvent, 1, nullptr), 15) << "cycle " << i;
+// One host cycle: load, open the panel, then unload right after notification 3 (closeFirst) or with
+// the panel still open. In this process (stay) the panel left open must run on and end when closed;
+// a child process exits at once. Non-zero tells which step failed.
+int HostCycle(bool closeFirst, bool stay) {
+    HMODULE module = LoadModule();
+    uint32_t slot = 0;
+    if (!module || StartOf(module)(0, &slot, &OnModuleEvent, 1, nullptr) != 15)
+        return 2;
+    HANDLE thread = ThreadOf(WindowOf(slot));
+    if (closeFirst) {
         ::PostMessageA(WindowOf(slot), WM_COMMAND, IDCANCEL, 0);
-        ASSERT_EQ(::WaitForSingleObject(g_panelClosed, kStepTimeoutMs), WAIT_OBJECT_0) << "cycle " << i;
-        ::FreeLibrary(module);
+        if (::WaitForSingleObject(g_panelClosed, kStepTimeoutMs) != WAIT_OBJECT_0)
+            return 3;
     }
+    ::FreeLibrary(module);
+    int result = 0;
+    if (!closeFirst && stay) {
+        if (!::IsWindow(WindowOf(slot)))
+            result = 4; // the panel runs on after the host's unload
+        ::PostMessageA(WindowOf(slot), WM_COMMAND, IDCANCEL, 0);
+        if (::WaitForSingleObject(thread, kStepTimeoutMs) != WAIT_OBJECT_0)
+            result = 5;
+        ::ResetEvent(g_panelClosed);
+    }
+    ::CloseHandle(thread);
+    return result;
+}
+
+TEST(ModuleLifetime, UnloadRightAfterNotification3) {
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(HostCycle(true, true), 0) << "cycle " << i;
     EXPECT_TRUE(ModuleGone()) << "the last panel's thread took the module with it";
 }
 
 TEST(ModuleLifetime, UnloadWithThePanelOpen) {
-    for (int i = 0; i < 200; ++i) {
-        HMODULE module = LoadModule();
-        ASSERT_NE(module, nullptr) << "cycle " << i;
-        uint32_t slot = 0;
-        ASSERT_EQ(StartOf(module)(0, &slot, &OnModuleEvent, 1, nullptr), 15) << "cycle " << i;
-        HWND panel = WindowOf(slot);
-        HANDLE thread = ThreadOf(panel);
-        ::FreeLibrary(module);
-        ASSERT_TRUE(::IsWindow(panel)) << "the panel runs on after the host's unload, cycle " << i;
-        ::PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_EQ(::WaitForSingleObject(thread, kStepTimeoutMs), WAIT_OBJECT_0) << "cycle " << i;
-        ::CloseHandle(thread);
-        ::ResetEvent(g_panelClosed);
-    }
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(HostCycle(false, true), 0) << "cycle " << i;
     EXPECT_TRUE(ModuleGone());
 }
 
@@ -218,31 +227,12 @@ TEST(ModuleLifetime, ProcessesExitRightAfterNotification3OrWithThePanelOpen) {
     }
 }
 
-// A host that exits at once: --exit-after-3 (close, unload on notification 3) or --exit-open
-// (unload with the panel up). Exit codes tell which step failed.
-int RunExitingHost(bool closeFirst) {
-    HMODULE module = LoadModule();
-    if (!module)
-        return 2;
-    uint32_t slot = 0;
-    if (StartOf(module)(0, &slot, &OnModuleEvent, 1, nullptr) != 15)
-        return 3;
-    if (closeFirst) {
-        ::PostMessageA(WindowOf(slot), WM_COMMAND, IDCANCEL, 0);
-        if (::WaitForSingleObject(g_panelClosed, kStepTimeoutMs) != WAIT_OBJECT_0)
-            return 4;
-    }
-    ::FreeLibrary(module);
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "--exit-after-3")
-        return RunExitingHost(true);
-    if (argc > 1 && std::string(argv[1]) == "--exit-open")
-        return RunExitingHost(false);
+    // A host that exits at once: --exit-after-3 or --exit-open.
+    if (argc > 1 && std::string(argv[1]).rfind("--exit-", 0) == 0)
+        return HostCycle(std::string(argv[1]) == "--exit-after-3", false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,13 +1,11 @@
-// The unit link against the emulator's in-process Nxjbus.dll under Wine: port opening with the real
-// registry and lock, each software version, a second opening, data blocks and the restore file.
-#include "host/ShotRecords.h"
-#include "link/BlockUpdate.h"
+// The unit link against the emulator's in-process Nxjbus.dll under Wine, with the real registry and
+// lock: port opening for each software version, and a session recorded then replayed.
 #include "link/PortOpening.h"
-#include "link/RestoreFile.h"
 #include "nxlang/TextIds.h"
 #include "support/RVSharedObj.h"
 #include "support/UnitErrors.h"
 #include "support/WinRegistry.h"
+#include "tests/win/WineTestKit.h"
 
 #include <windows.h>
 
@@ -15,25 +13,14 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
 using namespace unitlink;
 
 namespace {
-
-using ControlFn = int (*)(const char*, char*, int);
-
-std::wstring BusLibraryPath() {
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dir(exe, n);
-    dir.erase(dir.find_last_of(L"\\/") + 1);
-    const std::string relative = EMU_BUS_RELATIVE_DIR;
-    return dir + std::wstring(relative.begin(), relative.end()) + L"\\Nxjbus.dll";
-}
 
 std::string ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,17 +30,7 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
 class LinkEmulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        module = LoadLibraryW(BusLibraryPath().c_str());
-        ASSERT_NE(module, nullptr) << "error " << GetLastError();
-        bus.open = Get<decltype(bus.open)>("JbusOpen");
-        bus.close = Get<decltype(bus.close)>("JbusClose");
-        bus.readSeveralWords = Get<decltype(bus.readSeveralWords)>("JbusReadSeveralWords");
-        bus.writeOneWord = Get<decltype(bus.writeOneWord)>("JbusWriteOneWord");
-        bus.writeSeveralWords = Get<decltype(bus.writeSeveralWords)>("JbusWriteSeveralWords");
-        control = Get<ControlFn>("EmuControl");
-        ASSERT_TRUE(bus.open && bus.close && bus.readSeveralWords && bus.writeOneWord && bus.writeSeveralWords &&
-                    control);
-
+        ASSERT_TRUE(winkit::LoadEmulatorBus(LUMEN_EMU_BUS_DIR, bus, control));
         // A scratch folder and the settings the module reads, in this test prefix's registry.
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
@@ -73,13 +50,6 @@ protected:
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\HALVEX");
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
-        if (module)
-            FreeLibrary(module);
-    }
-
-    template <typename F>
-    F Get(const char* name) {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     }
     void Control(const std::string& line) {
         char reply[256];
@@ -109,9 +79,8 @@ protected:
         return std::string(reinterpret_cast<const char*>(words), 39);
     }
 
-    HMODULE module = nullptr;
     BusApi bus;
-    ControlFn control = nullptr;
+    winkit::EmuControlFn control = nullptr;
     ErrorLatch latch;
     CRVSharedObj linkLock;
     CRVSharedObj logLock{"LinkTestLogMutex"};
@@ -125,110 +94,44 @@ protected:
 
 const std::string kFailureEntry = "1:[LUMEN70];Error n\xB0" "401;05/03/2026 09h07min;CLumen70App::OpenCommPort:999\r\n";
 
-TEST_F(LinkEmulator, EachSoftwareVersionGetsItsRegisterMap) {
-    struct Case {
-        const char* version;
+// Port opening with the real registry: each software version gets its register map and greets the
+// unit; a unit too old, a port or baud the settings spell wrong leave no link and log the failure.
+TEST_F(LinkEmulator, EachSoftwareVersionGetsItsRegisterMapAndBadSettingsNoLink) {
+    const struct {
+        const char *version, *port;
+        DWORD baud;
         int result, protocol;
-        int32_t newFeatures;
         uint8_t major3;
-    };
-    for (const Case& c : {Case{"1.02", 15, 1, 1, 0}, Case{"2.10", 15, 2, 1, 0}, Case{"3.05", 15, 2, 1, 1},
-                          Case{"0.99", 1, 0, 0, 0}}) {
-        SCOPED_TRACE(c.version);
+    } rows[] = {{"1.02", "1", 19200, 15, 1, 0}, {"2.10", "1", 19200, 15, 2, 0}, {"3.05", "1", 19200, 15, 2, 1},
+                {"0.99", "1", 19200, 1, 0, 0},  {"1.02", "A", 19200, 1, 0, 0},  {"1.02", "", 19200, 1, 0, 0},
+                {"1.02", "1", 12345, 1, 0, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.version) + " COM" + row.port + " " + std::to_string(row.baud));
         link->CloseLink();
         messages.clear();
         newUnitFeatures = 0;
         unitMajor3 = 0;
         std::filesystem::remove(folder / "HalvexPan.csv");
-        Control(std::string("version ") + c.version);
-
-        EXPECT_EQ(Open(), c.result);
-        EXPECT_EQ(unitMajor3, c.major3);
-        if (c.result == 15) {
-            ASSERT_NE(link->Get(), nullptr);
-            EXPECT_EQ(link->Get()->GetProtocolVersion(), c.protocol);
-            EXPECT_EQ(newUnitFeatures, c.newFeatures);
-            EXPECT_NE(link->GetLinkHandle(), -1);
-            EXPECT_TRUE(messages.empty());
-            EXPECT_EQ(LogText(), "");
-            EXPECT_EQ(HostTextInUnit(c.protocol == 1 ? 0x6818 : 0x6817), "Lumen 70" + std::string(31, ' '));
-        } else {
+        Control(std::string("version ") + row.version);
+        SetPort(row.port);
+        SetBaud(row.baud);
+        EXPECT_EQ(Open(), row.result);
+        EXPECT_EQ(unitMajor3, row.major3);
+        if (row.result != 15) {
             EXPECT_EQ(link->Get(), nullptr);
-            EXPECT_EQ(link->GetLinkHandle(), -1);
-            EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{kMessageUnitTooOld, true}}));
+            if (row.version[0] == '0') {
+                EXPECT_EQ(messages, (std::vector<std::pair<int, bool>>{{kMessageUnitTooOld, true}}));
+            }
             EXPECT_EQ(LogText(), kFailureEntry);
+            continue;
         }
+        ASSERT_NE(link->Get(), nullptr);
+        EXPECT_EQ(link->Get()->GetProtocolVersion(), row.protocol);
+        EXPECT_EQ(newUnitFeatures, 1);
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(LogText(), "");
+        EXPECT_EQ(HostTextInUnit(row.protocol == 1 ? 0x6818 : 0x6817), "Lumen 70" + std::string(31, ' '));
     }
-    EXPECT_EQ(latch.GetLatchedError(), 0) << "no request failed on the way";
-}
-
-TEST_F(LinkEmulator, WrongPortOrBaudFailsWithoutALink) {
-    Control("version 1.02");
-    for (const auto& [port, baud] : {std::pair<const char*, DWORD>{"A", 19200}, {"", 19200}, {"1", 12345}}) {
-        SCOPED_TRACE(std::string(port) + " " + std::to_string(baud));
-        std::filesystem::remove(folder / "HalvexPan.csv");
-        SetPort(port);
-        SetBaud(baud);
-        EXPECT_EQ(Open(), 1);
-        EXPECT_EQ(link->Get(), nullptr);
-        EXPECT_EQ(LogText(), kFailureEntry);
-    }
-    EXPECT_EQ(latch.GetLatchedError(), 114) << "the identification read found no open port";
-}
-
-TEST_F(LinkEmulator, RestoreFileIs182BytesAndSurvivesAFailedSnapshot) {
-    Control("version 2.10");
-    ASSERT_EQ(Open(), 15);
-    StdRestoreFileStore files;
-    const std::string path = (folder / "restoreHalvexPan.dat").string();
-    ASSERT_EQ(SaveRestoreFile(link->Get(), linkLock, files, path), RestoreSaveResult::Saved);
-    const std::string good = ReadWholeFile(path);
-    ASSERT_EQ(good.size(), 182u);
-    EXPECT_EQ(std::string(good.c_str() + 12), "2.10") << "the identification's version field";
-
-    // Saving over an existing file replaces it.
-    ASSERT_EQ(UpdateBlock<PreferenceBlock>(*link->Get(), linkLock, [](PreferenceBlock& p) { p.SetDoseUnit(1); }),
-              BlockUpdateResult::Done);
-    ASSERT_EQ(SaveRestoreFile(link->Get(), linkLock, files, path), RestoreSaveResult::Saved);
-    const std::string updated = ReadWholeFile(path);
-    ASSERT_EQ(updated.size(), 182u);
-    EXPECT_EQ(updated[142 + 28], 1);
-
-    // A unit that stops answering during a snapshot (the request and its retry) leaves that copy in place.
-    Control("fault noanswer 2");
-    EXPECT_EQ(SaveRestoreFile(link->Get(), linkLock, files, path), RestoreSaveResult::UnitReadFailed);
-    EXPECT_EQ(ReadWholeFile(path), updated);
-    EXPECT_EQ(latch.GetLatchedError(), 112);
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-
-    // The write-back puts the saved blocks into the unit again.
-    latch.Clear();
-    ASSERT_EQ(UpdateBlock<PreferenceBlock>(*link->Get(), linkLock, [](PreferenceBlock& p) { p.SetDoseUnit(0); }),
-              BlockUpdateResult::Done);
-    EXPECT_EQ(RestoreUnitBlocks(link->Get(), linkLock, files, path), RestoreResult::Restored);
-    PreferenceBlock now;
-    ASSERT_TRUE(link->Get()->ReadPreferences(&now));
-    EXPECT_EQ(now.DoseUnit(), 1);
-    EXPECT_EQ(latch.GetLatchedError(), 0);
-}
-
-// The unit's rotation flag decides the module's mirror flag and the machine's "Rotation" setting.
-TEST_F(LinkEmulator, RotationFlagSetsMirrorAndTheMachineSetting) {
-    ASSERT_EQ(Open(), kOpenCommPortSuccess);
-    auto rotation = [] {
-        char text[8] = {};
-        DWORD size = sizeof text;
-        EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Classes\\HALVEX\\PANO", "Rotation", RRF_RT_REG_SZ,
-                               nullptr, text, &size),
-                  ERROR_SUCCESS);
-        return std::string(text);
-    };
-    Control("rotation 1");
-    EXPECT_EQ(host::UpdateRotation(*link, support::SystemRegistry()), 0);
-    EXPECT_EQ(rotation(), "1");
-    Control("rotation 0");
-    EXPECT_EQ(host::UpdateRotation(*link, support::SystemRegistry()), 1) << "an unrotated image is mirrored";
-    EXPECT_EQ(rotation(), "0");
 }
 
 // A session recorded against the emulator with faults on the line and in the unit, then replayed from
@@ -285,6 +188,7 @@ TEST_F(LinkEmulator, ReplayedSessionLatchesTheSameErrorsAndShowsTheSameMessages)
         return outcomes;
     };
 
+    Control("version 2.10");
     const std::string trace = (folder / "session.trace").string();
     Control("record " + trace);
     const std::vector<Outcome> recorded = session(true);

@@ -65,6 +65,17 @@ HWND DialogOf(DWORD thread) {
     return found;
 }
 
+// The cell's text as the list shows it.
+std::string CellText(HWND list, int row, int column) {
+    char text[64] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    ::SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
 // With LUMEN_SERVICE_SCREENS set, the dialog as it is on the screen into DIR/name.bmp.
 void Screenshot(HWND wnd, const char* name) {
     winkit::ScreenshotIfAsked("LUMEN_SERVICE_SCREENS", wnd, name);
@@ -181,8 +192,10 @@ protected:
         return records;
     }
     // The stored block's words, register order.
-    std::vector<uint16_t> Stored(const char* block) {
-        std::istringstream in(Unit(std::string("blocks stored ") + block));
+    std::vector<uint16_t> Stored(const char* block) { return Block("stored", block); }
+    // The block's words as stored (non-volatile) or live (what the unit's registers show).
+    std::vector<uint16_t> Block(const char* kind, const char* block) {
+        std::istringstream in(Unit(std::string("blocks ") + kind + " " + block));
         std::vector<uint16_t> words;
         for (std::string token; in >> token;)
             if (token.size() == 4)

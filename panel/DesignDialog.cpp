@@ -182,6 +182,7 @@ void CDesignDialog::StartUp() {
         ::SendMessageA(wnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.Get()));
     }
     previewShown = 0;
+    m_ending = false;
     inactiveSent = 0;
     for (auto [menu, id] :
          {std::pair{&m_technicalMenu, nxlang::Menu::Technical}, {&m_userMenu, nxlang::Menu::User}}) {
@@ -258,6 +259,10 @@ void CDesignDialog::OnTimer(UINT_PTR id) {
     switch (id) {
     case kPollTimer:
     case kWaitTimer: {
+        if (m_ending) {
+            CancelServiceDialogs();
+            return;
+        }
         // A box or dialog opened from a poll runs its own loop: the panel's ticks wait for its end.
         if (m_timerWorkDepth > 0 || m_destroyed || !host::LinkIsOpen())
             return;
@@ -823,6 +828,30 @@ bool CDesignDialog::OnCommand(WPARAM wParam, LPARAM) {
     default:
         return panel::RunServiceCommand(*this, LOWORD(wParam));
     }
+}
+
+void CDesignDialog::ClosePanel(int result) {
+    EndDialog(result);
+    m_ending = true;
+    CancelServiceDialogs();
+}
+
+void CDesignDialog::CancelServiceDialogs() {
+    if (!serviceDialogOpen)
+        return;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND wnd, LPARAM panel) {
+            char name[16] = {};
+            ::GetClassNameA(wnd, name, sizeof name);
+            // Boxes (their text is item 0xFFFF) stay for the operator to read; a disabled dialog waits
+            // for the one it opened.
+            if (wnd != reinterpret_cast<HWND>(panel) && std::strcmp(name, "#32770") == 0 &&
+                ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd) && !::GetDlgItem(wnd, 0xFFFF))
+                ::PostMessageA(wnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(GetHwnd()));
 }
 
 void CDesignDialog::RequestClose() {

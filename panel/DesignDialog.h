@@ -96,7 +96,8 @@ public:
     void PlayVoicePrompt(UINT id) override;
     bool SendCommand(uint8_t code) override;
     bool SendSelectCommand(int first, int second) override;
-    void ClosePanel(int result) override { EndDialog(result); }
+    // Ends the panel, and with it the service dialogs over it (see CancelServiceDialogs).
+    void ClosePanel(int result) override;
     bool ServiceDialogOpen() const override { return serviceDialogOpen != 0; }
 
     // 0 when the panel is in the background (the tick then reads nothing), after telling the unit once.
@@ -163,6 +164,10 @@ private:
     void StopSecurityTimer();
     void SetDisplayText(int id, const std::string& text);
     bool OnSetCursor(HWND over);
+    // A service dialog runs its own loop on the panel's thread, so the panel cannot end before it has:
+    // each one shown is cancelled as the operator would, and the ticks of an ending panel cancel
+    // whatever a run shows next.
+    void CancelServiceDialogs();
 
     platform::UniqueBitmap m_background;
     panel::PanelControls m_controls;
@@ -179,6 +184,7 @@ private:
     // A preview came in since the unit's emission began.
     bool m_previewThisEmission = false;
     bool m_destroyed = false;
+    bool m_ending = false;
 };
 
 class CDesignDialogV1 : public CDesignDialog {

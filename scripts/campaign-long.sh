@@ -3,7 +3,7 @@
 #  - cycles: 1000 panel StartDialog / close cycles in one host process (CYCLES=N for another count);
 #  - lines: 10,000 calls through the bus library on a faulty line (LINE_CALLS=N) and 2,000 at ten times
 #    the fault rates;
-#  - unplug: 100 unplugs of the unit under the open panel (UNPLUGS=N);
+#  - unplug: 100 unplugs of the unit under the open panel in each of its five states (UNPLUGS=N per state);
 #  - soak: the panel against the emulated unit at ten times real time with seeded random scenario
 #    steps and host calls, one hour (SOAK_MINUTES=N, SOAK_SEED=N);
 #  - poll: the bus library on a Wine COM port against a peer paced like a real line, at 9600, 19200

@@ -42,10 +42,15 @@ ServiceContext MakeServiceContext(unitlink::UnitLink& link, unitlink::RestoreFil
 std::vector<std::string> RegistrySerialPorts();
 
 // A section under the link lock: Get() is the link, null when the lock was refused or there is none.
+// No link either once the bus is closed: the panel closes it when the unit is lost, and a request a
+// dialog's clean-up sent on it would latch a failure that the next panel would meet at its first poll.
 class LinkSection {
 public:
     explicit LinkSection(unitlink::UnitLink& link)
-        : m_guard(link.Lock()), m_jbus(m_guard.owns() ? link.Get() : nullptr) {}
+        : m_guard(link.Lock()), m_jbus(m_guard.owns() ? link.Get() : nullptr) {
+        if (m_jbus && m_jbus->GetHandle() == unitlink::kClosedHandle)
+            m_jbus = nullptr;
+    }
     unitlink::CJbus* Get() const noexcept { return m_jbus; }
 
 private:

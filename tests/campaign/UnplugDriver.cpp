@@ -1,12 +1,15 @@
 // unplug_driver.exe: the module, with the real Nxjbus.dll beside it, on COM1 to the emulator's serial
-// front end; the emulator is killed and started again under the open panel, while the panel polls the
-// idle unit and during an exposure, alternately. Each time: the panel ends through the communication
-// failure (closed, host told 1 then 3) within the bound, its window answering all along; the next
-// OpenCommPort and StartDialog work; the unit's stored blocks are the same after the restart.
+// front end; the emulator is killed and started again under the open panel in each of the panel's
+// states in turn (kStates). Each time: the panel and any service dialog over it end through the
+// communication failure (closed, host told 1 then 3) within the bound, its window answering all along;
+// the next OpenCommPort and StartDialog work; the unit's stored blocks are the same after the restart,
+// or, when the unplug cut a restore, the restore file's blocks whole.
 // The emulator is killed and started by run-unplug.sh, asked through files in SIGNAL_DIR.
-//   unplug_driver.exe CYCLES CONTROL_PORT SIGNAL_DIR
+//   unplug_driver.exe CYCLES_PER_STATE CONTROL_PORT SIGNAL_DIR
 #include "CampaignHarness.h"
 
+#include "resources/CalibrationDialogIds.h"
+#include "resources/ServiceDialogIds.h"
 #include "tests/campaign/ControlSocket.h"
 
 #include <cstdio>
@@ -24,14 +27,73 @@ constexpr DWORD kFailureBoundMs = 10000;
 // second for a loaded machine. A box is modal, never a hang.
 constexpr double kUnansweredBoundMs = 3700;
 
-std::string Signal(const std::string& dir, const char* name) { return dir + "\\" + name; }
+// The panel's states an unplug meets, each reached through the service menu's command where it has one.
+struct PanelState {
+    const char* name;
+    bool expose;
+    UINT command;       // opens the state's dialog
+    int press;          // the button pressed in it; a calibration's start opens the step's dialog
+    const char* unit;   // a control line first: the unit's blocks made to differ from the restore file
+    bool unplugOnWrite; // the unplug comes at the n-th bus write after the press (n = 1 to 4 in turn)
+};
+constexpr PanelState kStates[] = {
+    {"idle polling", false, 0, 0, nullptr, false},
+    {"during an exposure", true, 0, 0, nullptr, false},
+    {"preferences open", false, 33604, 0, nullptr, false},
+    {"during a calibration step", false, 33612, IDC_CAL_START, nullptr, false},
+    {"during a restore", false, 33610, IDC_SR_RESTORE, "doseunit 1", true},
+};
+constexpr int kStateCount = static_cast<int>(std::size(kStates));
 
+std::string g_signals;
+std::string Signal(const char* name) { return g_signals + "\\" + name; }
+bool Done(const char* done, DWORD timeoutMs) {
+    return WaitFor([&] { return ::GetFileAttributesA(Signal(done).c_str()) != INVALID_FILE_ATTRIBUTES; }, timeoutMs);
+}
 // Asks the supervisor for `request` and waits for its `done` file.
-bool Ask(const std::string& dir, const char* request, const char* done, DWORD timeoutMs) {
-    ::DeleteFileA(Signal(dir, done).c_str());
-    std::ofstream(Signal(dir, request)) << "1\n";
-    return WaitFor([&] { return ::GetFileAttributesA(Signal(dir, done).c_str()) != INVALID_FILE_ATTRIBUTES; },
-                   timeoutMs);
+bool Ask(const char* request, const char* done, DWORD timeoutMs) {
+    ::DeleteFileA(Signal(done).c_str());
+    std::ofstream(Signal(request)) << "1\n";
+    return Done(done, timeoutMs);
+}
+
+// The module's bus writes, counted down to the one that goes out only once the unit is gone (0: none
+// armed): the writes before it reached the unit, it and those after it meet a dead line.
+using WriteWordsFn = int (*)(int, unsigned char, unsigned short, unsigned short, const unsigned short*);
+using WriteWordFn = int (*)(int, unsigned char, unsigned short, unsigned short);
+WriteWordsFn g_realWrite = nullptr;
+WriteWordFn g_realWriteOne = nullptr;
+std::atomic<int> g_writesToUnplug{0};
+void CountWrite() {
+    if (g_writesToUnplug > 0 && --g_writesToUnplug == 0)
+        Ask("unplug", "unplugged", 10000);
+}
+int UnplugWrite(int handle, unsigned char slave, unsigned short address, unsigned short count,
+                const unsigned short* words) {
+    CountWrite();
+    return g_realWrite(handle, slave, address, count, words);
+}
+int UnplugWriteOne(int handle, unsigned char slave, unsigned short address, unsigned short value) {
+    CountWrite();
+    return g_realWriteOne(handle, slave, address, value);
+}
+
+// A shown dialog of this process owned by the panel, other than `except` (message boxes aside).
+HWND ShownDialog(HWND panel, HWND except = nullptr) {
+    struct Search {
+        HWND panel, except, found;
+    } search{panel, except, nullptr};
+    ::EnumWindows(
+        [](HWND wnd, LPARAM data) {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (wnd == s->except || ::GetWindow(wnd, GW_OWNER) != s->panel || !::IsWindowVisible(wnd) ||
+                ::GetDlgItem(wnd, 0xFFFF))
+                return TRUE;
+            s->found = wnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 std::string StoredBlocks(int port) {
@@ -52,12 +114,13 @@ std::string Field(const std::string& status, const std::string& key) {
 
 class Unplug {
 public:
-    Unplug(int port, std::string dir) : m_port(port), m_dir(std::move(dir)) {}
+    explicit Unplug(int port) : m_port(port) {}
 
-    int Run(int cycles) {
+    int Run(int perState) {
         SetPortSettings();
         harness::ClearStartPgm();
         harness::DeleteLog();
+        ::DeleteFileA(CommonFile("restoreHalvexPan.dat").c_str()); // saved afresh from this run's unit
         const std::string copy = EmulatorFolder() + "Lumen70_Unplug.dll";
         if (!::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE) ||
             !(m_module = std::make_unique<harness::Module>(copy))->Handle()) {
@@ -66,27 +129,41 @@ public:
         }
         g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(m_module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords",
                                                                reinterpret_cast<void*>(&CountingRead)));
-        if (!g_realRead) {
+        g_realWrite = reinterpret_cast<WriteWordsFn>(PatchImport(
+            m_module->Handle(), "Nxjbus.dll", "JbusWriteSeveralWords", reinterpret_cast<void*>(&UnplugWrite)));
+        g_realWriteOne = reinterpret_cast<WriteWordFn>(PatchImport(
+            m_module->Handle(), "Nxjbus.dll", "JbusWriteOneWord", reinterpret_cast<void*>(&UnplugWriteOne)));
+        if (!g_realRead || !g_realWrite || !g_realWriteOne) {
             std::printf("the module does not import the bus library\n");
             return 2;
         }
-        double worstEndMs = 0, worstUnansweredMs = 0;
-        for (int i = 0; i < cycles; ++i) {
-            const bool exposing = i % 2 == 1;
+        struct Figures {
+            int failures = 0;
+            double fastestEndMs = 1e9, slowestEndMs = 0, unansweredMs = 0;
+        } figures[kStateCount];
+        for (int i = 0; i < perState * kStateCount; ++i) {
+            const PanelState& state = kStates[i % kStateCount];
+            Figures& f = figures[i % kStateCount];
             double endMs = 0, unansweredMs = 0;
-            const bool ok = Cycle(i, exposing, endMs, unansweredMs);
-            worstEndMs = std::max(worstEndMs, endMs);
-            worstUnansweredMs = std::max(worstUnansweredMs, unansweredMs);
-            std::printf("cycle %d (%s): %s, panel ended %.0f ms after the unplug, its window silent %.0f ms at most\n",
-                        i, exposing ? "during an exposure" : "idle polling", ok ? "ok" : "FAILED", endMs, unansweredMs);
-            if (!ok)
-                ++m_failures;
+            const bool ok = Cycle(i, state, endMs, unansweredMs);
+            f.failures += !ok;
+            f.fastestEndMs = std::min(f.fastestEndMs, endMs);
+            f.slowestEndMs = std::max(f.slowestEndMs, endMs);
+            f.unansweredMs = std::max(f.unansweredMs, unansweredMs);
+            std::printf("cycle %d (%s): %s, panel ended %.0f ms after the unplug, its window silent %.0f ms at "
+                        "most\n",
+                        i, state.name, ok ? "ok" : "FAILED", endMs, unansweredMs);
         }
-        std::printf("%d unplug cycles, %d failure(s); slowest end of the panel %.0f ms (bound %lu ms), longest "
-                    "unanswered %.0f ms (bound %.0f ms)\n",
-                    cycles, m_failures, worstEndMs, static_cast<unsigned long>(kFailureBoundMs), worstUnansweredMs,
-                    kUnansweredBoundMs);
-        return m_failures == 0 ? 0 : 1;
+        int failures = 0;
+        for (int s = 0; s < kStateCount; ++s) {
+            failures += figures[s].failures;
+            std::printf("%s: %d cycles, %d failure(s); panel ended %.0f-%.0f ms after the unplug (bound %lu ms), "
+                        "longest unanswered %.0f ms (bound %.0f ms)\n",
+                        kStates[s].name, perState, figures[s].failures, figures[s].fastestEndMs,
+                        figures[s].slowestEndMs, static_cast<unsigned long>(kFailureBoundMs),
+                        figures[s].unansweredMs, kUnansweredBoundMs);
+        }
+        return failures == 0 ? 0 : 1;
     }
 
 private:
@@ -97,12 +174,19 @@ private:
 
     // Closes a panel a failed step left open, so that the next cycle starts clean.
     bool Abandon(int i, HWND panel, const std::string& what) {
-        ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-        WaitFor([&] { return !::IsWindow(panel); }, 5000);
+        ::PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+        WaitFor(
+            [&] {
+                if (HWND dialog = ShownDialog(panel))
+                    ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+                return !::IsWindow(panel);
+            },
+            10000);
         return Fail(i, what);
     }
 
-    bool Cycle(int i, bool exposing, double& endMs, double& unansweredMs) {
+    bool Cycle(int i, const PanelState& state, double& endMs, double& unansweredMs) {
+        const bool exposing = state.expose;
         ForgetNotifications();
         if (const int opened = m_module->Get<harness::OpenCommPortFn>("OpenCommPort")(); opened != 15)
             return Fail(i, "OpenCommPort gave " + std::to_string(opened));
@@ -114,15 +198,33 @@ private:
         ::SetForegroundWindow(panel); // a panel in the background does not poll
         const size_t polls = PollCount();
         if (!WaitFor([&] { return PollCount() >= polls + 3; }, 10000))
-            return Abandon(i, panel, "the panel does not poll");
+            return Abandon(i, panel, ::IsWindow(panel) ? "the panel does not poll" : "the panel closed at its start");
+        if (state.unit)
+            campaign::ControlSocket(m_port).Line(state.unit);
         if (exposing && !Expose(i))
             return Abandon(i, panel, "no exposure");
         const std::string before = StoredBlocks(m_port);
+        HWND dialog = nullptr;
+        if (state.command) {
+            ::PostMessageA(panel, WM_COMMAND, state.command, 0);
+            if (!WaitFor([&] { return (dialog = ShownDialog(panel)) != nullptr; }, 15000))
+                return Abandon(i, panel, "the service menu's command opened no dialog");
+        }
+        if (state.press) {
+            ::DeleteFileA(Signal("unplugged").c_str()); // the last cycle's
+            g_writesToUnplug = state.unplugOnWrite ? 1 + i / kStateCount % 4 : 0;
+            ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(state.press, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, state.press)));
+            if (!state.unplugOnWrite && !WaitFor([&] { return ShownDialog(panel, dialog) != nullptr; }, 15000))
+                return Abandon(i, panel, "the calibration's step did not open");
+        }
 
         if (!::IsWindow(panel) || Notified().size() > (exposing ? 1u : 0u))
             return Fail(i, "the panel ended before the unplug");
         HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
-        if (!Ask(m_dir, "unplug", "unplugged", 10000))
+        const bool unplugged = state.unplugOnWrite ? Done("unplugged", 15000) : Ask("unplug", "unplugged", 10000);
+        g_writesToUnplug = 0;
+        if (!unplugged)
             return Fail(i, "the emulator was not stopped");
         const double start = NowMs();
         bool ok = true;
@@ -156,8 +258,9 @@ private:
                 ok = Fail(i, "the panel's thread did not end");
             ::CloseHandle(thread);
         }
-        if (!Ask(m_dir, "replug", "replugged", 20000))
+        if (!Ask("replug", "replugged", 20000))
             return Fail(i, "the emulator did not come back");
+        // A restore cut short never reaches its last command, the one that has the unit store the blocks.
         const std::string after = StoredBlocks(m_port);
         if (before.empty() || after != before)
             ok = Fail(i, "the stored blocks changed across the unplug: " + before + " -> " + after);
@@ -177,18 +280,17 @@ private:
     BoxWatcher m_boxes;
     std::unique_ptr<harness::Module> m_module;
     int m_port;
-    std::string m_dir;
-    int m_failures = 0;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4 || std::atoi(argv[1]) <= 0) {
-        std::printf("usage: unplug_driver CYCLES CONTROL_PORT SIGNAL_DIR\n");
+        std::printf("usage: unplug_driver CYCLES_PER_STATE CONTROL_PORT SIGNAL_DIR\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    Unplug unplug(std::atoi(argv[2]), argv[3]);
+    g_signals = argv[3];
+    Unplug unplug(std::atoi(argv[2]));
     return unplug.Run(std::atoi(argv[1]));
 }

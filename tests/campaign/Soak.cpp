@@ -29,6 +29,7 @@ constexpr DWORD kMessageLoopBoundMs = 5000;
 constexpr DWORD kPollProgressBoundMs = 8000;
 constexpr DWORD kReadyBoundMs = 60000;
 constexpr DWORD kExposureBoundMs = 30000;
+constexpr UINT kLinkLostText = 4202; // the body of the box a lost link shows
 
 using RecordFn = void (*)(void*);
 using ReArrangementFn = void (*)(unsigned char*, int, unsigned char*);
@@ -340,6 +341,7 @@ private:
         if (shortEmission)
             Control("speed 1");
         const size_t notifiedBefore = Count(0);
+        const size_t boxesBefore = BoxTexts().size();
         m_notifyMs = 0;
         ++m_exposures;
         Control("expose");
@@ -390,6 +392,10 @@ private:
                 m_latencyMs.push_back(m_notifyMs - emissionMs);
         } else if (disruption != Disruption::None) {
             ++m_explained[static_cast<int>(disruption)];
+        } else if (!::IsWindow(m_panel) && LinkLostSince(boxesBefore)) {
+            // A line fault of an earlier step lost the link while this exposure began: the panel told
+            // the operator and closed, as it must.
+            ++m_explained[static_cast<int>(Disruption::LinkLost)];
         } else {
             Fail(std::string(settled ? "an exposure ended" : "an exposure hung") +
                  " without a notification nor an error: " + StatusLine());
@@ -397,6 +403,20 @@ private:
         AfterExposure(notified);
         if (shortEmission)
             Control("speed 10");
+    }
+
+    // Every message box text the watcher answered in this run, oldest first.
+    const std::vector<std::string>& BoxTexts() {
+        for (std::string& text : m_boxes.TakeTexts())
+            m_boxTexts.push_back(std::move(text));
+        return m_boxTexts;
+    }
+    bool LinkLostSince(size_t box) {
+        char linkLost[512] = {};
+        ::LoadStringA(::GetModuleHandleA("NxLang.dll"), kLinkLostText, linkLost, sizeof linkLost);
+        const std::vector<std::string>& texts = BoxTexts();
+        return linkLost[0] && std::any_of(texts.begin() + static_cast<std::ptrdiff_t>(box), texts.end(),
+                                          [&](const std::string& t) { return t == linkLost; });
     }
 
     // The host ends the acquisition once it has the picture (the panel closes), or leaves the panel
@@ -575,7 +595,7 @@ private:
         add("seed %u, %.0f s, %d steps, %d panel sessions (%d closed by the link), %d focus changes\n", m_seed,
             (NowMs() - m_runStartMs) / 1000, m_steps, m_sessions, m_selfClosed, m_focusChanges);
         add("operator dialogs answered %d, message boxes answered %zu\n", m_dialogsAnswered.load(),
-            m_boxes.TakeTexts().size());
+            BoxTexts().size());
         add("exposures %d: notified %d", m_exposures, m_notified);
         for (int d = 1; d < 6; ++d)
             add(", %s %d", Name(static_cast<Disruption>(d)), m_explained[d]);
@@ -614,6 +634,7 @@ private:
     const unsigned m_seed;
     const double m_runStartMs = NowMs();
     BoxWatcher m_boxes;
+    std::vector<std::string> m_boxTexts;
     std::unique_ptr<harness::Module> m_module;
     ControlFn m_control = nullptr;
     HWND m_panel = nullptr;

@@ -120,7 +120,7 @@ public:
         SetPortSettings();
         harness::ClearStartPgm();
         harness::DeleteLog();
-        ::DeleteFileA(CommonFile("restoreHalvexPan.dat").c_str()); // saved afresh from this run's unit
+        ::DeleteFileA(harness::CommonFile("restoreHalvexPan.dat").c_str()); // saved afresh from this run's unit
         const std::string copy = EmulatorFolder() + "Lumen70_Unplug.dll";
         if (!::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE) ||
             !(m_module = std::make_unique<harness::Module>(copy))->Handle()) {

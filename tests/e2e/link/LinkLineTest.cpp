@@ -133,8 +133,9 @@ TEST_F(LinkLine, InjectedFaultsLatchTheirNumbers) {
         ASSERT_EQ(Control(line), "ok");
         uint16_t state = 0xBEEF;
         EXPECT_EQ(link->ReadUnitState(&state), latched == 0);
-        if (latched != 0)
+        if (latched != 0) {
             EXPECT_EQ(state, 0); // a failed read leaves zeros
+        }
         // The first error stays; the link works again at once.
         EXPECT_TRUE(link->ReadUnitState(&state));
         EXPECT_EQ(latch.GetLatchedError(), latched);

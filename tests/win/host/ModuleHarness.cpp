@@ -29,11 +29,13 @@ void Module::Unload() {
     m_module = nullptr;
 }
 
-std::string LogPath() {
+std::string CommonFile(const char* name) {
     char common[MAX_PATH] = {};
     ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-    return std::string(common) + "\\RV\\HalvexPan\\HalvexPan.csv";
+    return std::string(common) + "\\RV\\HalvexPan\\" + name;
 }
+
+std::string LogPath() { return CommonFile("HalvexPan.csv"); }
 
 std::vector<std::string> ReadLogLines() {
     std::ifstream in(LogPath(), std::ios::binary);

@@ -35,7 +35,9 @@ private:
     HMODULE m_module = nullptr;
 };
 
-// The event log of the common application-data folder.
+// A file of the module's folder in the common application data (the log, the restore file).
+std::string CommonFile(const char* name);
+// The event log there.
 std::string LogPath();
 std::vector<std::string> ReadLogLines();
 void DeleteLog();

@@ -5,6 +5,7 @@
 
 #include "ModuleHarness.h"
 #include "emulator/History.h"
+#include "platform/BoxWatcher.h"
 #include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
@@ -162,63 +163,8 @@ void ForgetNotifications() {
                                              [&](const std::string& l) { return l.find(text) != l.npos; }));
 }
 
-// Answers every message box of this process while it lives: OK where there is one, else Retry, else
-// Cancel, a Yes/No question with the answer set for it. The texts of the boxes answered are kept.
-class BoxWatcher {
-public:
-    BoxWatcher() : m_thread([this] { Run(); }) {}
-    ~BoxWatcher() {
-        m_stop = true;
-        m_thread.join();
-    }
-    BoxWatcher(const BoxWatcher&) = delete;
-    BoxWatcher& operator=(const BoxWatcher&) = delete;
-
-    void AnswerQuestions(int answer) { m_yesNo = answer; } // IDYES or IDNO
-    std::vector<std::string> TakeTexts() {
-        std::lock_guard lock(m_mutex);
-        return std::exchange(m_texts, {});
-    }
-
-private:
-    static BOOL CALLBACK Answer(HWND wnd, LPARAM self) {
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(wnd, &process);
-        char name[16] = {};
-        ::GetClassNameA(wnd, name, sizeof name);
-        if (process != ::GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 ||
-            !::GetDlgItem(wnd, 0xFFFF))
-            return TRUE;
-        auto* watcher = reinterpret_cast<BoxWatcher*>(self);
-        if (wnd != watcher->m_lastBox) {
-            watcher->m_lastBox = wnd;
-            char text[1024] = {};
-            ::GetWindowTextA(::GetDlgItem(wnd, 0xFFFF), text, sizeof text);
-            std::lock_guard lock(watcher->m_mutex);
-            watcher->m_texts.push_back(text);
-        }
-        for (int button : {IDOK, IDRETRY, IDCANCEL, watcher->m_yesNo.load()})
-            if (::GetDlgItem(wnd, button))
-                return ::PostMessageA(wnd, WM_COMMAND, button, 0), TRUE;
-        return TRUE;
-    }
-    void Run() {
-        while (!m_stop) {
-            ::EnumWindows(&Answer, reinterpret_cast<LPARAM>(this));
-            ::Sleep(20);
-        }
-    }
-    // The display driver is brought up on the test's own thread first: brought up by the watcher's
-    // first EnumWindows while the module's load holds the loader lock, it deadlocked with the
-    // module's screen check.
-    int m_screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_yesNo{IDNO};
-    HWND m_lastBox = nullptr; // the watcher's thread only
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-    std::thread m_thread;
-};
+// Answers every message box of this process while it lives and keeps their texts.
+using platform::BoxWatcher;
 
 class LivePanel : public ::testing::Test {
 protected:

@@ -257,8 +257,9 @@ TEST_F(PanelShot, ParameterPageKeysStepTheUnitsSetPoints) {
             const bool timeKey = key == 1121 || key == 1122;
             EXPECT_EQ(Sent(word), timeKey && mode == 1 ? 0u : 1u) << key;
             // The key's own visibility: the page itself is shown only when selected.
-            if (timeKey)
+            if (timeKey) {
                 EXPECT_EQ((::GetWindowLongPtrA(button, GWL_STYLE) & WS_VISIBLE) != 0, mode == 0) << key;
+            }
         }
         Close();
         module.reset();

@@ -24,7 +24,9 @@ uint32_t LastAttempt(Fault fault, bool answered) {
         return Bit(0);
     case Fault::BadCrc:
     case Fault::CutShort:
-        return Bit(13);
+        // Seen damaged; or, by a master the machine held up past its wait, not seen in time (seen with a
+        // build beside the run): 12, never a wrong value. The scripted-line tests pin 13 exactly.
+        return Bit(13) | Bit(12);
     case Fault::Dropped:
         return Bit(12);
     case Fault::Late:

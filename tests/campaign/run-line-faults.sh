@@ -21,13 +21,7 @@ for _ in $(seq 100); do [ -e "$work/relay-unit" ] && [ -e "$work/emulator" ] && 
 
 "$emulator" --serial "$work/emulator" --baud "$baud" --control 0 >"$work/emulator.log" 2>&1 </dev/null &
 pids+=($!)
-control=
-for _ in $(seq 100); do
-  control=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/emulator.log" | head -1)
-  [ -n "$control" ] && break
-  sleep 0.05
-done
-[ -n "$control" ] || { echo "emulator did not start"; cat "$work/emulator.log"; exit 1; }
+emulator_control_port "$work/emulator.log"
 
 status=0
 for run in "$@"; do

@@ -27,3 +27,15 @@ pty_port_cleanup() {
   "$wine_run" --shutdown
   rm -rf "$work"
 }
+
+#   emulator_control_port LOG   -> $control: the control port the emulator started with --control 0
+#                                  reports in LOG; the script fails when it reports none within 5 s
+emulator_control_port() {
+  control=
+  for _ in $(seq 100); do
+    control=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$1" | head -1)
+    [ -n "$control" ] && return 0
+    sleep 0.05
+  done
+  echo "emulator did not start"; cat "$1"; exit 1
+}

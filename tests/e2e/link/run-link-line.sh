@@ -18,13 +18,7 @@ for baud in "$@"; do
       >"$work/emu.log" 2>&1 </dev/null &
     emu_pid=$!
     pids+=($emu_pid)
-    control=
-    for _ in $(seq 100); do
-      control=$(sed -n 's/.*control on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/emu.log" | head -1)
-      [ -n "$control" ] && break
-      sleep 0.05
-    done
-    [ -n "$control" ] || { echo "emulator did not start"; cat "$work/emu.log"; exit 1; }
+    emulator_control_port "$work/emu.log"
     echo "== unit $version at $baud baud"
     LINK_TEST_PORT=COM6 LINK_TEST_BAUD=$baud LINK_TEST_PROTOCOL=$protocol LINK_TEST_CONTROL=$control \
       "$wine_run" "$test_exe" || status=1

@@ -249,6 +249,18 @@ private:
         }
         ::SendMessageTimeoutA(m_panel, byHost ? kMsgHostEndAcquisition : WM_COMMAND, byHost ? 0 : IDCANCEL, 0,
                               SMTO_NORMAL, kMessageLoopBoundMs, nullptr);
+        // The close key is ignored until the panel has seen the cycle end (its next poll after an exposure
+        // step): the user presses it again, as often as needed within the bound.
+        if (!byHost) {
+            DWORD pressed = ::GetTickCount();
+            WaitFor([&] {
+                if (::IsWindow(m_panel) && ::GetTickCount() - pressed > 500) {
+                    ::PostMessageA(m_panel, WM_COMMAND, IDCANCEL, 0);
+                    pressed = ::GetTickCount();
+                }
+                return !::IsWindow(m_panel);
+            }, kCloseBoundMs / 2);
+        }
         ExpectClosed(byHost ? "the host ended the acquisition" : "the user closed it");
     }
 

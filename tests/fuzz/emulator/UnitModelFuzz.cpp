@@ -35,26 +35,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     emu::ManualClock clock;
     emu::UnitModel model(clock, fuzz::UnitVersion(in));
     for (int step = 0; step < kMaxSteps && in.remaining_bytes() > 0; ++step) {
-        switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-        case 0: {
-            const uint16_t address = Address(in);
-            const uint16_t count = Count(in);
-            std::vector<uint16_t> out(count);
-            const int result = model.ReadRegisters(address, count, out.data());
-            fuzz::Check(result >= 0 && result <= 11);
-            if (count == 0 || count > emu::kMaxReadWords)
-                fuzz::Check(result != 0);
-            break;
-        }
+        const int action = in.ConsumeIntegralInRange<int>(0, 7);
+        switch (action) {
+        case 0:
         case 1: {
+            const bool write = action == 1;
             const uint16_t address = Address(in);
             const uint16_t count = Count(in);
-            std::vector<uint16_t> values(count);
-            for (auto& v : values)
-                v = in.ConsumeIntegral<uint16_t>();
-            const int result = model.WriteRegisters(address, count, values.data());
+            std::vector<uint16_t> words(count);
+            for (auto& v : words)
+                v = write ? in.ConsumeIntegral<uint16_t>() : 0;
+            const int result = write ? model.WriteRegisters(address, count, words.data())
+                                     : model.ReadRegisters(address, count, words.data());
             fuzz::Check(result >= 0 && result <= 11);
-            if (count == 0 || count > emu::kMaxWriteWords)
+            if (count == 0 || count > (write ? emu::kMaxWriteWords : emu::kMaxReadWords))
                 fuzz::Check(result != 0);
             break;
         }

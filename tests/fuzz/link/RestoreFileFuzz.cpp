@@ -7,8 +7,8 @@
 #include "link/RestoreFile.h"
 
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/unit/link/FakeBus.h"
 
-#include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -17,57 +17,6 @@
 namespace {
 
 using namespace unitlink;
-
-// The unit's registers and a failure schedule: request n fails when bit n of the mask is set.
-struct Bus {
-    std::array<uint16_t, 65536> registers{};
-    uint32_t failMask = 0;
-    int failResult = 12;
-    unsigned requests = 0;
-    unsigned writes = 0;
-
-    int Next() {
-        const bool fail = requests < 32 && (failMask >> requests & 1u);
-        ++requests;
-        return fail ? failResult : 0;
-    }
-};
-Bus* g_bus = nullptr;
-
-int Open(const char*, const char*) {
-    return 3;
-}
-void Close(int* handle) {
-    *handle = -1;
-}
-int Read(int, unsigned char, unsigned short address, unsigned short count, unsigned short* buffer) {
-    const int result = g_bus->Next();
-    for (unsigned i = 0; i < count; ++i)
-        buffer[i] = result ? 0xDEAD : g_bus->registers[static_cast<uint16_t>(address + i)];
-    return result;
-}
-int WriteOne(int, unsigned char, unsigned short address, unsigned short value) {
-    ++g_bus->writes;
-    const int result = g_bus->Next();
-    if (!result)
-        g_bus->registers[address] = value;
-    return result;
-}
-int WriteSeveral(int, unsigned char, unsigned short address, unsigned short count,
-                 const unsigned short* buffer) {
-    ++g_bus->writes;
-    const int result = g_bus->Next();
-    if (!result)
-        for (unsigned i = 0; i < count; ++i)
-            g_bus->registers[static_cast<uint16_t>(address + i)] = buffer[i];
-    return result;
-}
-
-class NoLock : public support::Lockable {
-public:
-    bool Lock(unsigned) override { return true; }
-    bool Unlock() override { return true; }
-};
 
 class Pending : public PendingFile {
 public:
@@ -99,8 +48,7 @@ public:
     std::optional<std::vector<uint8_t>> Read(const std::string&, std::size_t maxBytes) override {
         if (!file)
             return std::nullopt;
-        std::vector<uint8_t> head(file->begin(), file->begin() + std::min(maxBytes, file->size()));
-        return head;
+        return std::vector<uint8_t>(file->begin(), file->begin() + std::min(maxBytes, file->size()));
     }
 };
 
@@ -125,67 +73,68 @@ void ExerciseViews(FuzzedDataProvider& in, FactorySettingsBlock& factory, Calibr
     fuzz::Check(offset == 0 || offset + 2 <= PreferenceBlock::kSize);
 }
 
-template <typename Block> void UpdateOnce(CJbus& link, support::Lockable& lock, FuzzedDataProvider& in) {
-    g_bus->failMask = in.ConsumeIntegral<uint8_t>();
-    g_bus->requests = 0;
-    g_bus->writes = 0;
+// Writes since the calls were last cleared.
+int Writes(const linktest::FakeBus& bus) {
+    return bus.CountOf(linktest::BusCall::WriteOne) + bus.CountOf(linktest::BusCall::WriteSeveral);
+}
+
+template <typename Block>
+void UpdateOnce(linktest::FakeBus& bus, CJbus& link, support::Lockable& lock, FuzzedDataProvider& in) {
+    bus.failSchedule = in.ConsumeIntegral<uint8_t>();
+    bus.calls.clear();
     std::vector<uint8_t> replacement = in.ConsumeBytes<uint8_t>(Block::kSize);
     replacement.resize(Block::kSize);
     const auto result = UpdateBlock<Block>(
         link, lock, [&](Block& block) { std::memcpy(block.data(), replacement.data(), replacement.size()); });
     if (result == BlockUpdateResult::ReadFailed)
-        fuzz::Check(g_bus->writes == 0);
+        fuzz::Check(Writes(bus) == 0);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    Bus bus;
-    g_bus = &bus;
-    const BusApi api{&Open, &Close, &Read, &WriteOne, &WriteSeveral};
+    linktest::FakeBus bus;
+    const BusApi api = bus.Api();
     ErrorLatch latch;
-    NoLock lock;
+    linktest::MemoryLock lock;
     const bool version2 = in.ConsumeBool();
     std::unique_ptr<CJbus> link = version2 ? std::unique_ptr<CJbus>(new CJbusV2(api, latch, [](unsigned) {}))
                                            : std::unique_ptr<CJbus>(new CJbusV1(api, latch, [](unsigned) {}));
     link->Open("COM1", 19200);
-    for (auto& word : bus.registers)
-        word = static_cast<uint16_t>(&word - bus.registers.data());
+    bus.calls.clear();
 
     Files files;
     const uint8_t fileKind = in.ConsumeIntegral<uint8_t>();
-    bus.failMask = in.ConsumeIntegral<uint32_t>();
+    bus.failSchedule = in.ConsumeIntegral<uint32_t>();
 
     // Snapshot: only a complete set of good reads reaches the file.
     const auto saved = SaveRestoreFile(link.get(), lock, files, "restore");
     fuzz::Check((saved == RestoreSaveResult::Saved) == files.committed.has_value());
     if (files.committed)
         fuzz::Check(files.committed->size() == RestoreImage::kSize);
-    if (bus.failMask & 0xF)
+    if (bus.failSchedule & 0xF)
         fuzz::Check(saved == RestoreSaveResult::UnitReadFailed);
 
     // Write-back from whatever the file holds.
     if (fileKind % 4 != 0)
         files.file = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 400));
-    bus.failMask = in.ConsumeIntegral<uint32_t>();
-    bus.requests = 0;
-    bus.writes = 0;
+    bus.failSchedule = in.ConsumeIntegral<uint32_t>();
+    bus.calls.clear();
     const auto restored =
         fileKind & 4 ? RestoreUnitBlock(link.get(), lock, files, "restore", in.ConsumeIntegral<uint8_t>())
                      : RestoreUnitBlocks(link.get(), lock, files, "restore");
     if (!files.file || files.file->size() < RestoreImage::kSize) {
         fuzz::Check(restored == (files.file ? RestoreResult::FileTooShort : RestoreResult::FileMissing));
-        fuzz::Check(bus.writes == 0);
+        fuzz::Check(Writes(bus) == 0);
     }
 
     FactorySettingsBlock factory;
     CalibrationTable calibration;
     PreferenceBlock preferences;
     ExerciseViews(in, factory, calibration, preferences);
-    UpdateOnce<FactorySettingsBlock>(*link, lock, in);
-    UpdateOnce<CalibrationTable>(*link, lock, in);
-    UpdateOnce<PreferenceBlock>(*link, lock, in);
-    g_bus = nullptr;
+    UpdateOnce<FactorySettingsBlock>(bus, *link, lock, in);
+    UpdateOnce<CalibrationTable>(bus, *link, lock, in);
+    UpdateOnce<PreferenceBlock>(bus, *link, lock, in);
     return 0;
 }

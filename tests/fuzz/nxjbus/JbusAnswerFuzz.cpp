@@ -23,16 +23,12 @@ namespace {
 using nxjbus::test::Answer;
 using nxjbus::test::Bytes;
 
-class Input {
-public:
-    Input(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool Empty() const { return m_pos >= m_size; }
-    uint8_t Byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
+struct Input {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    bool Empty() const { return pos >= size; }
+    uint8_t Byte() { return pos < size ? data[pos++] : 0; }
 };
 
 // CRC-16/MODBUS written out again here, so the check does not trust the code under test.
@@ -122,7 +118,7 @@ bool DeliveredGives(const Bytes& got, const Request& r, const uint8_t* requestBy
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Input in(data, size);
+    Input in{data, size};
     static const uint32_t kBauds[] = {9600, 19200, 38400, 57600, 115200};
     Request r{};
     r.kind = static_cast<Kind>(in.Byte() % 3);
@@ -146,17 +142,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         line.answers.push_back(ScriptAnswer(in, r, timing.charUs));
 
     nxjbus::Frame frame;
-    switch (r.kind) {
-    case kRead:
+    if (r.kind == kRead)
         nxjbus::BuildReadRequest(frame, r.slave, r.address, r.count);
-        break;
-    case kWriteOne:
+    else if (r.kind == kWriteOne)
         nxjbus::BuildWriteOneRequest(frame, r.slave, r.address, r.values[0]);
-        break;
-    case kWriteSeveral:
+    else
         nxjbus::BuildWriteSeveralRequest(frame, r.slave, r.address, r.count, r.values);
-        break;
-    }
     const size_t answerBytes = r.kind == kRead ? 5u + 2u * r.count : 8u;
 
     for (int call = 0; call < 2; ++call) {
@@ -164,18 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memset(out, 0xA5, sizeof out);
         const size_t requestsBefore = line.requests.size();
         const uint64_t start = line.nowUs;
-        int result = JBUS_ERROR_PORT + 1;
-        switch (r.kind) {
-        case kRead:
-            result = bus.ReadSeveralWords(r.slave, r.address, r.count, out);
-            break;
-        case kWriteOne:
-            result = bus.WriteOneWord(r.slave, r.address, r.values[0]);
-            break;
-        case kWriteSeveral:
-            result = bus.WriteSeveralWords(r.slave, r.address, r.count, r.values);
-            break;
-        }
+        const int result = r.kind == kRead ? bus.ReadSeveralWords(r.slave, r.address, r.count, out)
+                           : r.kind == kWriteOne
+                               ? bus.WriteOneWord(r.slave, r.address, r.values[0])
+                               : bus.WriteSeveralWords(r.slave, r.address, r.count, r.values);
         const size_t sent = line.requests.size() - requestsBefore;
         fuzz::Check(result >= 0 && result <= JBUS_ERROR_PORT);
         fuzz::Check(line.nowUs - start <= timing.LongestCallUs(frame.size, answerBytes));

@@ -12,13 +12,9 @@
 #include <tuple>
 
 namespace sr = host::shotrecord;
+using linktest::Reg;
 
 namespace {
-
-// Word address of a register at byte offset o from the unit's base 0xE000.
-constexpr uint16_t At(uint16_t offset) {
-    return static_cast<uint16_t>(0x7000 + offset / 2);
-}
 
 class ShotRecords : public ::testing::Test {
 protected:
@@ -26,17 +22,10 @@ protected:
     void SetUp() override {
         link.Create(2);
         ASSERT_TRUE(link.Get()->Open("COM1", 19200));
-        for (const auto& [offset, value] : {std::pair<uint16_t, uint16_t>{36, 70},
-                                            {48, 72},
-                                            {50, 85},
-                                            {52, 1400},
-                                            {54, 1420},
-
-                                            {60, 1},
-                                            {94, 1},
-                                            {98, 4},
-                                            {100, 3344}})
-            bus.registers[At(offset)] = value;
+        const std::pair<uint16_t, uint16_t> words[] = {{36, 70}, {48, 72}, {50, 85}, {52, 1400}, {54, 1420},
+                                                       {60, 1},  {94, 1},  {98, 4},  {100, 3344}};
+        for (const auto& [offset, value] : words)
+            bus.registers[Reg(offset)] = value;
     }
     host::ShotContext Context(bool newFeatures = true, bool panel = true) {
         return {link, pano.data(), ceph.data(), newFeatures, panel};
@@ -60,7 +49,7 @@ TEST_F(ShotRecords, FailedUnitReadLeavesBothRecordsAndTheShotValuesAsTheyWere) {
     const auto panoBefore = pano;
     const auto cephBefore = ceph;
     const host::ShotValues valuesBefore = values;
-    for (const uint16_t failing : {At(36), At(48)}) { // selection, shot result
+    for (const uint16_t failing : {Reg(36), Reg(48)}) { // selection, shot result
         bus.failAt = {{failing, 12}};
         latch.Clear();
         unsigned char out[293];
@@ -81,8 +70,8 @@ TEST_F(ShotRecords, LayoutNeedsNewFeaturesAndAPanelAndNeverWritesPastFourSection
         ASSERT_TRUE(host::RefreshShotInfo(Context(features, panel), values, nullptr, 0));
         EXPECT_EQ(sr::LoadU16(pano.data(), sr::pano::kSectionCount), 1) << "the panel's layout stays";
     }
-    bus.registers[At(98)] = 9; // more images than the record describes
-    bus.registers[At(100)] = 900;
+    bus.registers[Reg(98)] = 9; // more images than the record describes
+    bus.registers[Reg(100)] = 900;
     const std::size_t afterSections = sr::pano::SectionWidth(3) + 2;
     pano[afterSections] = 0xC3;
     ASSERT_TRUE(host::RefreshShotInfo(Context(), values, nullptr, 0));

@@ -15,8 +15,8 @@ using linktest::MemoryLock;
 
 namespace {
 
-constexpr uint16_t kPreferencesWord = 0x7000 + 242 / 2;
-constexpr uint16_t kCalibrationWord = 0x7000 + 162 / 2;
+constexpr uint16_t kPreferencesWord = linktest::Reg(242);
+constexpr uint16_t kCalibrationWord = linktest::Reg(162);
 
 TEST(DataBlocks, FieldsOfTheBlocks) {
     // Compensation cells: the twelve words from offset 4 in the unit's paired row order.
@@ -121,7 +121,7 @@ TEST_F(BlockUpdate, FailuresAreToldAndAFailedReadIsNeverWrittenBack) {
     EXPECT_EQ(UpdateBlock<CalibrationTable>(link, lock, {}), BlockUpdateResult::WriteFailed);
     EXPECT_EQ(bus.CountOf(BusCall::WriteOne), 0) << "the unit is not told about a block it did not get";
     bus.failWrites = 0;
-    bus.failAt[0x7000 + 128 / 2] = 4;
+    bus.failAt[linktest::Reg(128)] = 4;
     EXPECT_EQ(UpdateBlock<FactorySettingsBlock>(link, lock, {}), BlockUpdateResult::CommandFailed);
 }
 

@@ -14,6 +14,11 @@
 
 namespace linktest {
 
+// Word address of the register at this byte offset from the unit's register base.
+constexpr uint16_t Reg(uint16_t byteOffset) {
+    return static_cast<uint16_t>(0x7000 + byteOffset / 2);
+}
+
 struct BusCall {
     enum Kind { Open, Close, Read, WriteOne, WriteSeveral };
     Kind kind;
@@ -63,6 +68,7 @@ public:
     std::map<uint16_t, int> failAt;         // result of a request starting at this word address
     int failAll = 0;                        // result of every request, when not 0
     int failWrites = 0;                     // result of every write, when not 0
+    uint32_t failSchedule = 0;              // bit n: the n-th request since calls were cleared fails (12)
     int openHandle = 7;
     std::vector<BusCall> calls;
 
@@ -89,6 +95,9 @@ public:
 
 private:
     int ResultFor(uint16_t address, bool write) const {
+        const std::size_t n = Transfers().size() - 1; // this request is already recorded
+        if (n < 32 && (failSchedule >> n & 1u))
+            return 12;
         if (failAll || (write && failWrites))
             return failAll ? failAll : failWrites;
         auto it = failAt.find(address);

@@ -13,6 +13,7 @@
 using namespace unitlink;
 using linktest::BusCall;
 using linktest::FakeBus;
+using linktest::Reg;
 
 namespace {
 
@@ -123,10 +124,6 @@ const std::vector<Operation>& AllOperations() {
 constexpr auto R = BusCall::Read;
 constexpr auto W1 = BusCall::WriteOne;
 constexpr auto WN = BusCall::WriteSeveral;
-// A register at byte offset off from the register base.
-constexpr uint16_t Reg(uint16_t off) {
-    return static_cast<uint16_t>(0x7000 + off / 2);
-}
 
 using Requests = std::vector<BusCall>;
 BusCall Req(BusCall::Kind k, uint16_t a, uint16_t n) {
@@ -143,34 +140,17 @@ const std::vector<Requests> kExpectedV1 = {
     {Req(WN, 0x708D, 20)}, {Req(R, 0x70A1, 2)},   {Req(WN, 0x70A1, 2)},  {Req(R, 0x6809, 5)},
     {Req(R, 0x6809, 2)},   {Req(WN, 0x6818, 20)},
 };
+// clang-format off
 const std::vector<Requests> kExpectedV2 = {
-    {Req(R, Reg(0), 15)},
-    {Req(R, Reg(30), 1)},
-    {Req(R, Reg(32), 1)},
-    {Req(R, Reg(34), 1)},
-    {Req(R, Reg(36), 6), Req(R, Reg(92), 1)},
-    {Req(R, Reg(48), 11)},
-    {Req(R, Reg(70), 8)},
-    {Req(R, Reg(86), 1)},
-    {Req(R, Reg(88), 1)},
-    {Req(R, Reg(94), 4)},
-    {Req(R, Reg(102), 9)},
-    {Req(R, Reg(90), 1)},
-    {Req(W1, Reg(128), 1)},
-    {Req(R, Reg(130), 16)},
-    {Req(WN, Reg(130), 16)},
-    {Req(R, Reg(162), 40)},
-    {Req(WN, Reg(162), 40)},
-    {Req(R, Reg(242), 20)},
-    {Req(WN, Reg(242), 20)},
-    {Req(R, Reg(282), 20)},
-    {Req(WN, Reg(282), 20)},
-    {Req(R, Reg(322), 2)},
-    {Req(WN, Reg(322), 2)},
-    {Req(R, 0x6809, 5)},
-    {Req(R, 0x6809, 2)},
-    {Req(WN, 0x6817, 20)},
+    {Req(R, Reg(0), 15)},   {Req(R, Reg(30), 1)},   {Req(R, Reg(32), 1)},  {Req(R, Reg(34), 1)},
+    {Req(R, Reg(36), 6), Req(R, Reg(92), 1)},       {Req(R, Reg(48), 11)}, {Req(R, Reg(70), 8)},
+    {Req(R, Reg(86), 1)},   {Req(R, Reg(88), 1)},   {Req(R, Reg(94), 4)},  {Req(R, Reg(102), 9)},
+    {Req(R, Reg(90), 1)},   {Req(W1, Reg(128), 1)}, {Req(R, Reg(130), 16)}, {Req(WN, Reg(130), 16)},
+    {Req(R, Reg(162), 40)}, {Req(WN, Reg(162), 40)}, {Req(R, Reg(242), 20)}, {Req(WN, Reg(242), 20)},
+    {Req(R, Reg(282), 20)}, {Req(WN, Reg(282), 20)}, {Req(R, Reg(322), 2)}, {Req(WN, Reg(322), 2)},
+    {Req(R, 0x6809, 5)},    {Req(R, 0x6809, 2)},    {Req(WN, 0x6817, 20)},
 };
+// clang-format on
 
 void CheckRequests(CJbus& link, FakeBus& bus, const std::vector<Requests>& expected) {
     const auto& ops = AllOperations();

@@ -13,12 +13,9 @@
 
 using namespace unitlink;
 using linktest::BusCall;
+using linktest::Reg;
 
 namespace {
-
-constexpr uint16_t Reg(uint16_t off) {
-    return static_cast<uint16_t>(0x7000 + off / 2);
-}
 
 struct RestoreFile : ::testing::Test {
     linktest::FakeBus bus;

@@ -37,7 +37,6 @@ public:
     std::deque<Answer> answers;                    // one per request, in order
     std::function<Answer(const Bytes&)> responder; // used when no scripted answer is left
     std::vector<Bytes> requests;
-    std::vector<uint64_t> requestTimesUs;
     std::vector<Bytes> delivered;          // per request: the bytes the master read after sending it
     std::vector<uint64_t> silenceBeforeUs; // per request after the first: quiet time on the line before it
     bool failWrite = false;
@@ -51,7 +50,6 @@ public:
         if (!requests.empty())
             silenceBeforeUs.push_back(nowUs > m_lastOnWireUs ? nowUs - m_lastOnWireUs : 0);
         requests.emplace_back(data, data + size);
-        requestTimesUs.push_back(nowUs);
         delivered.emplace_back();
         m_lastOnWireUs = std::max(m_lastOnWireUs, nowUs + size * uint64_t{charUs});
         if (failWrite)

@@ -44,12 +44,7 @@ TEST(PreviewBlock, AcceptsTheBitmapsTheHostSends) {
         {1, 1, 32, 0, 124, 124}, // a later header version: the pixels follow it
     };
     for (const auto& c : cases) {
-        Header h;
-        h.size = c.headerSize;
-        h.width = c.width;
-        h.height = c.height;
-        h.bits = c.bits;
-        h.used = c.used;
+        const Header h{c.headerSize, c.width, c.height, 1, c.bits, 0, 0, 0, 0, c.used};
         const size_t rows = static_cast<size_t>(c.height < 0 ? -c.height : c.height);
         const size_t palette = c.bits == 8 ? 1024 : 0;
         const auto block = Block(h, palette + Stride(c.width, c.bits) * rows);

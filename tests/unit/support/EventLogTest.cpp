@@ -42,14 +42,6 @@ protected:
     linktest::MemoryLock lock;
 };
 
-TEST(EventLogFormat, MatchesTheHostsCsvLine) {
-    EXPECT_EQ(support::FormatLogEntry(1, "LUMEN70", "Register base read failed", {5, 3, 2026, 9, 7},
-                                      "CLumen70App::OpenCommPort", 952),
-              "1:[LUMEN70];Register base read failed;05/03/2026 09h07min;CLumen70App::OpenCommPort:952\r\n");
-    // Low 16 bits taken as signed: 0x1FFFF is -1.
-    EXPECT_EQ(support::ErrorNumberMessage(0x1FFFF), "Error n\xB0" "399");
-}
-
 TEST_F(EventLogTest, NewestFirstWithTagAndReportErrorCodes) {
     auto log = MakeLog();
     log.SetLogTag("LUMEN70-LONGER");
@@ -58,7 +50,9 @@ TEST_F(EventLogTest, NewestFirstWithTagAndReportErrorCodes) {
     EXPECT_EQ(log.ReportError(15, "StartDialog", 1), 15);
     EXPECT_EQ(log.ReportError(4, "StartDialog", 1), 4);
     EXPECT_EQ(log.ReportError(5, "StartDialog", 1133), 5);
-    EXPECT_EQ(ReadFile(path), "1:[LUMEN70];Error n\xB0" "405;05/03/2026 09h07min;StartDialog:1133\r\n"
+    EXPECT_EQ(log.ReportError(0x1FFFF, "OpenCommPort", 952), 0x1FFFF); // low 16 bits, signed: -1
+    EXPECT_EQ(ReadFile(path), "1:[LUMEN70];Error n\xB0" "399;05/03/2026 09h07min;OpenCommPort:952\r\n"
+                              "1:[LUMEN70];Error n\xB0" "405;05/03/2026 09h07min;StartDialog:1133\r\n"
                               "3:[LUMEN70];first;05/03/2026 09h07min;F:1\r\n");
     EXPECT_EQ(lock.depth(), 0) << "every entry releases the log lock";
 }

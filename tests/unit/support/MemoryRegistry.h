@@ -11,13 +11,14 @@ namespace testing_support {
 class MemoryRegistry : public support::RegistryStore {
 public:
     using Values = std::map<std::string, support::RegistryValue>;
+    using Type = support::RegistryValue::Type;
 
     void SetNumber(support::RegistryRoot root, const std::string& key, const std::string& name, uint32_t v) {
-        m_keys[{root, key}][name] = Value(support::RegistryValue::Type::Number32, v, {}, 4);
+        m_keys[{root, key}][name] = {Type::Number32, v, {}, 4};
     }
     void SetText(support::RegistryRoot root, const std::string& key, const std::string& name,
                  const std::string& text) {
-        m_keys[{root, key}][name] = Value(support::RegistryValue::Type::Text, 0, text, text.size() + 1);
+        m_keys[{root, key}][name] = {Type::Text, 0, text, text.size() + 1};
     }
     void CreateKey(support::RegistryRoot root, const std::string& key) { m_keys[{root, key}]; }
 
@@ -32,16 +33,6 @@ public:
     }
 
 private:
-    static support::RegistryValue Value(support::RegistryValue::Type type, uint32_t number, std::string text,
-                                        std::size_t byteSize) {
-        support::RegistryValue value;
-        value.type = type;
-        value.number = number;
-        value.text = std::move(text);
-        value.byteSize = byteSize;
-        return value;
-    }
-
     class Key : public support::RegistryKey {
     public:
         explicit Key(Values& values) : m_values(values) {}
@@ -52,7 +43,7 @@ private:
             return it->second;
         }
         bool SetText(const std::string& name, const std::string& text) override {
-            m_values[name] = Value(support::RegistryValue::Type::Text, 0, text, text.size() + 1);
+            m_values[name] = {Type::Text, 0, text, text.size() + 1};
             return true;
         }
 

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+using linktest::Reg;
 using support::UnitErrorKind;
 
 namespace {
@@ -45,10 +46,6 @@ TEST(UnitErrorCodes, PersistingCodeWithoutDialogIsHandledOnceUntilItPauses) {
         EXPECT_EQ(filter.ShouldHandle(static_cast<int32_t>(row[0]), static_cast<uint64_t>(row[1])),
                   row[2] != 0)
             << row[0] << " at " << row[1];
-}
-
-constexpr uint16_t Reg(uint16_t off) {
-    return static_cast<uint16_t>(0x7000 + off / 2);
 }
 
 TEST(UnitErrorCodes, BlockFromItsOffsetOnlyWhenTheFileHoldsItWholeThenItsTwoCommands) {

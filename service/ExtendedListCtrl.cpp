@@ -12,6 +12,7 @@ constexpr int kMinEditableWidth = 5;
 constexpr int kEditInset = 4;
 constexpr int kGrowMargin = 5;
 constexpr int kCellTextBuffer = 260;
+} // namespace
 
 std::string CellTextOf(HWND list, int row, int column) {
     char text[kCellTextBuffer] = {};
@@ -22,7 +23,6 @@ std::string CellTextOf(HWND list, int row, int column) {
     ::SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     return text;
 }
-} // namespace
 
 int CExtendedListCtrl::ColumnCount() const {
     HWND header = reinterpret_cast<HWND>(::SendMessageA(GetHwnd(), LVM_GETHEADER, 0, 0));

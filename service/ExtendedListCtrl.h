@@ -10,6 +10,9 @@
 
 class CInPlaceEdit;
 
+// A cell's text as the list shows it.
+std::string CellTextOf(HWND list, int row, int column);
+
 class CExtendedListCtrl : public platform::Window {
 public:
     // Decides whether an edited text may be stored in the cell; none accepts everything.

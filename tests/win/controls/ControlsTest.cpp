@@ -1,13 +1,12 @@
 // Skinned controls under Wine, driven with real window messages on the generated skin.
 #include "controls/Controls.h"
+#include "platform/BoxWatcher.h"
 #include "platform/Module.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -87,23 +86,12 @@ TEST(RegionFromMask, RegionHoldsTheMaskShapeAndAMaskOfWrongFormatIsReported) {
 
     CTextDisplay display;
     host.Add(display, 200, 10, 10);
-    std::atomic<bool> stop{false};
-    std::string seen;
-    // The message box runs modally on this thread; another thread reads and dismisses it once shown.
-    std::thread dismisser([&] {
-        for (char text[256] = {}; !stop; ::Sleep(20)) {
-            HWND box = ::FindWindowA("#32770", nullptr);
-            if (box && ::IsWindowVisible(box) && ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0) {
-                seen = text;
-                ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-        }
-    });
-    display.SetBitmaps(183, 129); // a colour picture given as the mask
-    stop = true;
-    dismisser.join();
-    EXPECT_EQ(seen, kMaskFormatMessage);
+    {
+        // The message box runs modally on this thread; the watcher reads and answers it.
+        platform::BoxWatcher boxes;
+        display.SetBitmaps(183, 129); // a colour picture given as the mask
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kMaskFormatMessage});
+    }
     platform::UniqueRegion region(::CreateRectRgn(0, 0, 0, 0));
     EXPECT_EQ(::GetWindowRgn(display.GetHwnd(), region.Get()), ERROR) << "the window stays rectangular";
 }

@@ -2,25 +2,14 @@
 // after silence or a damaged answer, requests no real stack sends, and a transfer failure.
 #include <windows.h>
 
-#include "emulator/History.h"
+#include "link/BusApi.h"
 #include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace {
-
-struct Bus {
-    int(__cdecl* open)(const char*, const char*) = nullptr;
-    void(__cdecl* close)(int*) = nullptr;
-    int(__cdecl* readSeveralWords)(int, unsigned char, unsigned short, unsigned short, unsigned short*) = nullptr;
-    int(__cdecl* writeOneWord)(int, unsigned char, unsigned short, unsigned short) = nullptr;
-    int(__cdecl* writeSeveralWords)(int, unsigned char, unsigned short, unsigned short, const unsigned short*) = nullptr;
-};
 
 class BusLibraryTest : public ::testing::Test {
 protected:
@@ -33,7 +22,7 @@ protected:
     void TearDown() override { bus.close(&handle); }
     int Control(const char* line) { return control(line, reply, sizeof reply); }
 
-    Bus bus;
+    unitlink::BusApi bus;
     winkit::EmuControlFn control = nullptr;
     int handle = -1;
     char reply[16384] = {};

@@ -46,7 +46,4 @@ void DeleteLog();
 void SetStartPgm(uint32_t value);
 void ClearStartPgm();
 
-// Presses OK on the first message box of this process whose text contains what; false after timeoutMs.
-bool DismissMessageBox(const std::string& what, DWORD timeoutMs, std::string* text = nullptr);
-
 } // namespace harness

@@ -2,6 +2,8 @@
 // come up in time, the end messages without a notification function, two processes logging at once,
 // and the load refusals and data path.
 #include "ModuleHarness.h"
+#include "platform/BoxWatcher.h"
+#include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <regex>
 #include <thread>
 
@@ -22,15 +23,7 @@ using harness::Module;
 std::atomic<int> g_eventCount{0};
 void RecordNotify(int32_t) { ++g_eventCount; }
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 20000) {
-    const DWORD start = ::GetTickCount();
-    while (!condition()) {
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::Sleep(10);
-    }
-    return true;
-}
+using winkit::WaitFor;
 
 std::string WithoutDate(const std::string& line) {
     return std::regex_replace(line, std::regex(R"(\d{2}/\d{2}/\d{4} \d{2}h\d{2}min)"), "DATE");
@@ -145,9 +138,10 @@ TEST(ModuleLoad, MissingLanguageLibraryRefusesTheLoadWithoutAMessage) {
     const std::string module = folder + "Lumen70_Demo.dll", bus = folder + "Nxjbus.dll";
     ASSERT_TRUE(::CopyFileA(harness::ModulePath().c_str(), module.c_str(), FALSE));
     ASSERT_TRUE(::CopyFileA((harness::BinDir() + "Nxjbus.dll").c_str(), bus.c_str(), FALSE));
+    platform::BoxWatcher boxes;
     HMODULE loaded = ::LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     EXPECT_EQ(loaded, nullptr);
-    EXPECT_FALSE(harness::DismissMessageBox("", 300)) << "no message for a missing language library";
+    EXPECT_TRUE(boxes.Texts().empty()) << "no message for a missing language library";
     if (loaded)
         ::FreeLibrary(loaded);
     ::DeleteFileA(module.c_str());
@@ -183,12 +177,10 @@ TEST(SmallScreen, LoadIsRefusedWithItsMessage) {
     if (!::GetEnvironmentVariableA("LUMEN_SMALL_SCREEN", nullptr, 0))
         GTEST_SKIP() << "needs a display under 1024 x 768";
     ASSERT_LT(::GetSystemMetrics(SM_CXSCREEN), 1024);
-    std::string text;
-    std::thread dismiss([&] { harness::DismissMessageBox("", 20000, &text); });
+    platform::BoxWatcher boxes;
     HMODULE loaded = ::LoadLibraryExA(harness::ModulePath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    dismiss.join();
     EXPECT_EQ(loaded, nullptr);
-    EXPECT_FALSE(text.empty()) << "message 4187 was shown";
+    EXPECT_FALSE(boxes.Texts().empty()) << "message 4187 was shown";
 }
 
 } // namespace

@@ -22,11 +22,6 @@ using namespace unitlink;
 
 namespace {
 
-std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class LinkEmulator : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,8 +31,7 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         folder = std::filesystem::path(temp) / ("link-test-" + std::to_string(GetCurrentProcessId()));
         std::filesystem::create_directories(folder);
-        SetPort("1");
-        SetBaud(19200);
+        SetPortSettings("1", 19200);
 
         log = std::make_unique<support::EventLog>(
             logLock, [this] { return (folder / "HalvexPan.csv").string(); },
@@ -55,12 +49,10 @@ protected:
         char reply[256];
         ASSERT_EQ(control(line.c_str(), reply, sizeof reply), 0) << line << ": " << reply;
     }
-    static void SetPort(const char* port) {
+    static void SetPortSettings(const char* port, DWORD baud) {
         ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", "COM", REG_SZ, port,
                                   static_cast<DWORD>(std::strlen(port) + 1)),
                   ERROR_SUCCESS);
-    }
-    static void SetBaud(DWORD baud) {
         ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", "Baudrate", REG_DWORD,
                                   &baud, sizeof baud),
                   ERROR_SUCCESS);
@@ -71,7 +63,10 @@ protected:
                                      [](int id) { return id == kTextModuleGreeting ? std::string("Lumen 70") : ""; }};
         return OpenCommPort(*link, services, UnitFeatureFlags{newUnitFeatures, unitMajor3});
     }
-    std::string LogText() const { return ReadWholeFile(folder / "HalvexPan.csv"); }
+    std::string LogText() const {
+        std::ifstream in(folder / "HalvexPan.csv", std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
     // The host text as the unit holds it now.
     std::string HostTextInUnit(uint16_t word) {
         uint16_t words[20] = {};
@@ -113,8 +108,7 @@ TEST_F(LinkEmulator, EachSoftwareVersionGetsItsRegisterMapAndBadSettingsNoLink) 
         unitMajor3 = 0;
         std::filesystem::remove(folder / "HalvexPan.csv");
         Control(std::string("version ") + row.version);
-        SetPort(row.port);
-        SetBaud(row.baud);
+        SetPortSettings(row.port, row.baud);
         EXPECT_EQ(Open(), row.result);
         EXPECT_EQ(unitMajor3, row.major3);
         if (row.result != 15) {

@@ -9,19 +9,16 @@
 #include "tests/win/WineTestKit.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -38,22 +35,13 @@ std::string EmulatorFolder() {
 
 // A value of the module's settings; no data deletes it.
 void SetModuleValue(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO\\LUMEN70", 0, nullptr, 0, KEY_WRITE, nullptr,
-                      &key, nullptr);
-    if (data)
-        ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    else
-        ::RegDeleteValueA(key, name);
-    ::RegCloseKey(key);
+    constexpr char kKey[] = "Software\\HALVEX\\PANO\\LUMEN70";
+    data ? ::RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, type, data, size)
+         : ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, name);
 }
 
 void SetPortSettings() {
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                      nullptr);
-    ::RegSetValueExA(key, "COM", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
-    ::RegCloseKey(key);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\HALVEX\\PANO", "COM", REG_SZ, "1", 2);
     const DWORD baud = 19200;
     SetModuleValue("Baudrate", REG_DWORD, &baud, sizeof baud);
 }
@@ -125,32 +113,26 @@ void* PatchImport(HMODULE module, const char* library, const char* function, voi
 // ---- Host notifications ---------------------------------------------------------------------------
 
 // What the host's notification function received, with a hook run on the panel's thread at each call.
-struct Notifications {
-    std::mutex mutex;
-    std::vector<int32_t> events;
-    std::function<void(int32_t)> hook;
-};
-Notifications& HostEvents() {
-    static Notifications n;
-    return n;
-}
+std::mutex g_eventMutex;
+std::vector<int32_t> g_events;
+std::function<void(int32_t)> g_hook;
 void RecordNotify(int32_t event) {
     std::function<void(int32_t)> hook;
     {
-        std::lock_guard lock(HostEvents().mutex);
-        HostEvents().events.push_back(event);
-        hook = HostEvents().hook;
+        std::lock_guard lock(g_eventMutex);
+        g_events.push_back(event);
+        hook = g_hook;
     }
     if (hook)
         hook(event);
 }
 std::vector<int32_t> Notified() {
-    std::lock_guard lock(HostEvents().mutex);
-    return HostEvents().events;
+    std::lock_guard lock(g_eventMutex);
+    return g_events;
 }
 void ForgetNotifications() {
-    std::lock_guard lock(HostEvents().mutex);
-    HostEvents().events.clear();
+    std::lock_guard lock(g_eventMutex);
+    g_events.clear();
 }
 
 // The event-log text of an error handed to the error processing, and the lines holding a text.
@@ -188,8 +170,8 @@ protected:
         module.reset(); // the emulator leaves with the module: the next test meets a fresh unit
     }
     static void SetHook(std::function<void(int32_t)> hook) {
-        std::lock_guard lock(HostEvents().mutex);
-        HostEvents().hook = std::move(hook);
+        std::lock_guard lock(g_eventMutex);
+        g_hook = std::move(hook);
     }
 
     // A module of its own in the emulator's folder, its link open on the given unit software.
@@ -287,6 +269,12 @@ protected:
         ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
         WaitFor([&] { return !::IsWindow(panel); });
         WaitFor([&] { return Notified().size() >= before + 2; });
+    }
+    // The panel closed and the module unloaded, the emulated unit with it.
+    void Unload() {
+        Close();
+        module.reset();
+        ForgetNotifications();
     }
     BoxWatcher boxes;
     std::unique_ptr<harness::Module> module;

@@ -26,8 +26,7 @@ TEST_F(LivePanel, StartUpAlignsTheUnitWithTheMode) {
         c.startPgm ? harness::SetStartPgm(c.startPgm) : harness::ClearStartPgm();
         Start(c.mode);
         EXPECT_TRUE(StatusBecomes("program", c.expected)) << c.unitProgram << ": " << Status("program");
-        Close();
-        module.reset();
+        Unload();
     }
     harness::ClearStartPgm();
 }

@@ -162,15 +162,8 @@ TEST_F(PanelPages, CephalometricViewsCodeTheRecordAndTheAngleStaysOnThePage) {
 
 // Each page in a selected state, saved for a look (run by pages_screenshot.sh, folder in LUMEN_SHOT_DIR).
 TEST_F(PanelPages, DISABLED_Screenshots) {
-    const char* folder = std::getenv("LUMEN_SHOT_DIR");
-    ASSERT_NE(folder, nullptr);
-    auto shoot = [&](const char* name) {
-        ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        ::Sleep(500);
-        RECT area{};
-        ::GetWindowRect(panel, &area);
-        EXPECT_TRUE(winkit::SaveScreenArea(area, std::string(folder) + "\\" + name + ".bmp")) << name;
-    };
+    ASSERT_NE(std::getenv("LUMEN_SHOT_DIR"), nullptr);
+    auto shoot = [&](const char* name) { winkit::ScreenshotIfAsked("LUMEN_SHOT_DIR", panel, name); };
     ASSERT_NO_FATAL_FAILURE(Open("2.10", 1, "command 0x0104"));
     Press(1038);
     shoot("page_program_tmj4");
@@ -181,8 +174,7 @@ TEST_F(PanelPages, DISABLED_Screenshots) {
     Press(1012);
     Press(1015);
     shoot("page_patient");
-    Close();
-    module.reset();
+    Unload();
     ASSERT_NO_FATAL_FAILURE(Open("2.10", 0, nullptr, "_ceph"));
     Press(1113);
     Press(1116);

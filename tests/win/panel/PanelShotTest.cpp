@@ -76,10 +76,8 @@ TEST_F(PanelShot, CycleStartTellsTheHostOnceAfterTheMirrorFlagOrNotAtAllWithoutA
             EXPECT_EQ(seenMirror.load(), c.rotation[0] == '0' ? 1 : 0) << "mirror flag refreshed first";
             EXPECT_EQ(seenRotation, c.rotation);
         }
-        Close();
-        module.reset();
         SetHook(nullptr);
-        ForgetNotifications();
+        Unload();
     }
 }
 
@@ -142,9 +140,7 @@ TEST_F(PanelShot, SecurityTimerNeedsAPreviewInTime) {
         } else {
             EXPECT_EQ(LogLinesWith(ErrorEntry(201)), 0u);
         }
-        Close();
-        module.reset();
-        ForgetNotifications();
+        Unload();
     }
     SetModuleValue("SecurityTimeOut", 0, nullptr, 0);
 }
@@ -261,8 +257,7 @@ TEST_F(PanelShot, ParameterPageKeysStepTheUnitsSetPoints) {
                 EXPECT_EQ((::GetWindowLongPtrA(button, GWL_STYLE) & WS_VISIBLE) != 0, mode == 0) << key;
             }
         }
-        Close();
-        module.reset();
+        Unload();
     }
 }
 

@@ -1,6 +1,6 @@
 // A Simple MAPI library for the tests, loaded as MAPI32.DLL: MAPISendMail records what it was given,
 // moves the current folder (as mail clients do) and answers the code the test set.
-#include <windows.h>
+#include "RecordingMapi.h"
 
 #include <mapi.h>
 
@@ -11,14 +11,6 @@ template <size_t N> static void CopyText(char (&out)[N], const char* text) {
 }
 
 extern "C" {
-
-// What the last MAPISendMail call carried; read by the test through RecordedMail.
-struct RecordedMailCall {
-    int calls;
-    ULONG flags, recipients, files, position;
-    int fileNameGiven;
-    char subject[256], note[256], path[MAX_PATH];
-};
 
 static RecordedMailCall g_record;
 static ULONG g_result = SUCCESS_SUCCESS;

@@ -3,6 +3,7 @@
 // opened by its command while the panel keeps polling, and the system information's log and mail
 // through a recording MAPI32.DLL.
 #include "PanelHarness.h"
+#include "RecordingMapi.h"
 
 #include <fstream>
 #include <set>
@@ -36,15 +37,8 @@ HWND FindVisible(const char* className, HWND except = nullptr) {
     return nullptr;
 }
 
-// With LUMEN_MENU_SCREENS set, the screen's area under the window into DIR/name.bmp.
-void Screenshot(HWND wnd, const char* name) {
-    if (const char* dir = std::getenv("LUMEN_MENU_SCREENS")) {
-        ::Sleep(300);
-        RECT area{};
-        ::GetWindowRect(wnd, &area);
-        winkit::SaveScreenArea(area, std::string(dir) + "\\" + name + ".bmp");
-    }
-}
+// With LUMEN_MENU_SCREENS set, the window as it is on the screen into DIR/name.bmp.
+void Screenshot(HWND wnd, const char* name) { winkit::ScreenshotIfAsked("LUMEN_MENU_SCREENS", wnd, name); }
 
 // The command items of a menu, greyed or not (separators and branches left out).
 std::set<UINT> Ids(HMENU menu, bool greyed) {
@@ -236,12 +230,6 @@ TEST_F(ServiceMenu, SystemInformationShowsTheLogAndMailsItAsAnAttachment) {
         ASSERT_TRUE(CloseDialog(info));
     }
 
-    struct RecordedMailCall {
-        int calls;
-        ULONG flags, recipients, files, position;
-        int fileNameGiven;
-        char subject[256], note[256], path[MAX_PATH];
-    };
     HMODULE mapi = ::LoadLibraryA("MAPI32.DLL");
     auto recorded = reinterpret_cast<void (*)(RecordedMailCall*)>(
         reinterpret_cast<void*>(::GetProcAddress(mapi, "RecordedMail")));

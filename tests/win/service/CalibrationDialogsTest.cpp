@@ -38,13 +38,6 @@ protected:
         });
         return found && WindowText(found) == title ? found : nullptr;
     }
-    static std::string Field(HWND dialog, int id) { return WindowText(::GetDlgItem(dialog, id)); }
-    static void Type(HWND dialog, int id, const char* text) {
-        ::SendMessageA(::GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-    }
-    static void Click(HWND dialog, int id) {
-        ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
-    }
     // One exposure at the unit's set point, the tube cooled beforehand; held to its end unless a hold
     // time is given.
     void Expose(const std::string& holdMs = "") {
@@ -235,7 +228,7 @@ TEST_F(Calibrations, HeatingFollowsElevenExposuresAndSaveOnlyAsksTheUnitToStore)
     EXPECT_TRUE(dialogOpen);
     HWND list = ::GetDlgItem(dialog, IDC_HEAT_LIST);
     HWND bar = ::GetDlgItem(dialog, IDC_HEAT_PROGRESS);
-    auto cell = [list](int row, int column) { return CellText(list, row, column); };
+    auto cell = [list](int row, int column) { return CellTextOf(list, row, column); };
     auto position = [bar] { return static_cast<int>(::SendMessageA(bar, PBM_GETPOS, 0, 0)); };
     ASSERT_EQ(::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 11);
     // The unit's factory values: -6 x (kV - 75) + 12.

@@ -146,7 +146,7 @@ TEST_F(ServiceDialogs, FabricationSavesTheSerialAndOptionsThenRefreshesTheFile) 
     auto run = Open<CFabricationDialog>();
     Screenshot(run->wnd(), "fabrication");
     EXPECT_EQ(run->text(IDC_FAB_SERIAL), "L70-00417");
-    ::SendMessageA(run->item(IDC_FAB_SERIAL), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("ABCDEFGHIJKL"));
+    Type(run->wnd(), IDC_FAB_SERIAL, "ABCDEFGHIJKL");
     const std::pair<int, int> choices[] = {
         {IDC_FAB_VOLTAGE, 1}, {IDC_FAB_PANORAMIC, 2}, {IDC_FAB_FREQUENCY, 1}, {IDC_FAB_TUBE, 2}, {IDC_FAB_CEPHALOMETRIC, -1}};
     const uint16_t cephBefore = Stored("factory").at(8);
@@ -189,7 +189,7 @@ TEST_F(ServiceDialogs, AFailedReadIsNeverWrittenBackAndResetsStandAfterCancel) {
 
     Unit("fault exception 4 1" + Address(kPreferencesRegister));
     auto run = Open<CPreferenceDialog>();
-    EXPECT_EQ(CellText(run->item(IDC_PREF_TABLE), 0, 1), "0") << "a failed read shows zeros";
+    EXPECT_EQ(CellTextOf(run->item(IDC_PREF_TABLE), 0, 1), "0") << "a failed read shows zeros";
     Unit("history clear");
     run->Press(IDC_PREF_SAVE);
     EXPECT_EQ(TakeMessages(), std::vector<UINT>{nxlang::SaveRestore::UnitNotRead});
@@ -197,7 +197,7 @@ TEST_F(ServiceDialogs, AFailedReadIsNeverWrittenBackAndResetsStandAfterCancel) {
     ASSERT_TRUE(run->Open());
     run->Press(IDC_PREF_RESET_SETPOINTS);
     EXPECT_EQ(Commands(), std::vector<uint16_t>{0x0382});
-    EXPECT_NE(CellText(run->item(IDC_PREF_TABLE), 1, 1), "0") << "the values read back";
+    EXPECT_NE(CellTextOf(run->item(IDC_PREF_TABLE), 1, 1), "0") << "the values read back";
     answer = IDNO;
     run->Press(IDC_PREF_RESET_USER);
     EXPECT_EQ(TakeMessages(), std::vector<UINT>{nxlang::Message::ConfirmReset});
@@ -214,12 +214,12 @@ TEST_F(ServiceDialogs, PreferencesCellEditsAreSavedThenTheUnitIsToldAndReadAgain
     ASSERT_TRUE(EditCell(list, 0, 1, "-5", VK_RETURN));
     // Escape leaves the cell; a negative number in an unsigned row is refused with a message.
     ASSERT_TRUE(EditCell(list, 1, 2, "77", VK_ESCAPE));
-    EXPECT_EQ(CellText(list, 1, 2), std::to_string(before.at(5)));
+    EXPECT_EQ(CellTextOf(list, 1, 2), std::to_string(before.at(5)));
     ASSERT_TRUE(EditCell(list, 1, 1, "-5", VK_RETURN));
     std::vector<UINT> refusal;
     ASSERT_TRUE(WaitFor([&] { return !(refusal = TakeMessages()).empty(); }));
     EXPECT_EQ(refusal, std::vector<UINT>{nxlang::SaveRestore::InvalidCell});
-    EXPECT_EQ(CellText(list, 1, 1), std::to_string(before.at(3)));
+    EXPECT_EQ(CellTextOf(list, 1, 1), std::to_string(before.at(3)));
     Screenshot(run->wnd(), "preferences");
     ::SendMessageA(run->item(IDC_PREF_REST), CB_SETCURSEL, 2, 0);
     Unit("history clear");

@@ -6,7 +6,9 @@
 #include "emulator/History.h"
 #include "nxlang/TextIds.h"
 #include "platform/Module.h"
+#include "service/ExtendedListCtrl.h"
 #include "service/ServiceContext.h"
+#include "support/RVSharedObj.h"
 #include "tests/unit/support/MemoryRegistry.h"
 #include "tests/win/WineTestKit.h"
 
@@ -29,13 +31,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-struct RecursiveLock : support::Lockable {
-    bool Lock(unsigned) override { return mutex.lock(), true; }
-    bool Unlock() override { return mutex.unlock(), true; }
-    std::recursive_mutex mutex;
-};
 
 unitlink::BusApi g_bus;
 winkit::EmuControlFn g_control = nullptr;
@@ -46,6 +41,14 @@ std::string WindowText(HWND wnd) {
     char text[512] = {};
     ::GetWindowTextA(wnd, text, sizeof text);
     return text;
+}
+std::string Field(HWND dialog, int id) { return WindowText(::GetDlgItem(dialog, id)); }
+void Type(HWND dialog, int id, const char* text) {
+    ::SendMessageA(::GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+// A button as the operator presses it; the handler runs on the dialog's thread.
+void Click(HWND dialog, int id) {
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
 // The dialog window of a thread, once it is shown.
@@ -63,17 +66,6 @@ HWND DialogOf(DWORD thread) {
         },
         reinterpret_cast<LPARAM>(&found));
     return found;
-}
-
-// The cell's text as the list shows it.
-std::string CellText(HWND list, int row, int column) {
-    char text[64] = {};
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    ::SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
 }
 
 // With LUMEN_SERVICE_SCREENS set, the dialog as it is on the screen into DIR/name.bmp.
@@ -104,11 +96,8 @@ public:
     DWORD threadId() const { return m_threadId; }
     HWND wnd() const { return m_wnd; }
     HWND item(int id) const { return ::GetDlgItem(m_wnd, id); }
-    std::string text(int id) const { return WindowText(item(id)); }
-    // A button as the operator presses it; the handler runs on the dialog's thread.
-    void Press(int id) const {
-        ::SendMessageA(m_wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item(id)));
-    }
+    std::string text(int id) const { return Field(m_wnd, id); }
+    void Press(int id) const { Click(m_wnd, id); }
     bool Ended() {
         return WaitFor([this] { return m_done.load(); });
     }
@@ -226,7 +215,7 @@ protected:
         return run;
     }
 
-    RecursiveLock lock;
+    CRVSharedObj lock; // the module's own link lock
     unitlink::ErrorLatch latch;
     std::unique_ptr<unitlink::UnitLink> link;
     unitlink::StdRestoreFileStore files;

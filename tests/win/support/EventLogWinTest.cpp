@@ -23,21 +23,13 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string ScratchLog() {
+TEST(EventLogWin, LogHeldWithoutReadSharingKeepsItsHistory) {
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
-    return std::string(folder) + "lumen-log-held-" + std::to_string(GetCurrentProcessId()) + ".csv";
-}
-
-TEST(EventLogWin, LogHeldWithoutReadSharingKeepsItsHistory) {
-    const std::string path = ScratchLog();
+    const std::string path = std::string(folder) + "lumen-log-held-" + std::to_string(GetCurrentProcessId()) + ".csv";
     const std::string history = "3:[LUMEN70];older;01/01/2026 00h00min;f:1\r\n";
     NoLock lock;
-    support::EventLog log(
-        lock, [&] { return path; },
-        [] {
-            return support::LogTime{5, 3, 2026, 9, 7};
-        });
+    support::EventLog log(lock, [&] { return path; }, [] { return support::LogTime{5, 3, 2026, 9, 7}; });
     log.SetLogTag("LUMEN70");
 
     // Another program's handle: writing, sharing at most writing and deleting, never reading.
@@ -49,10 +41,7 @@ TEST(EventLogWin, LogHeldWithoutReadSharingKeepsItsHistory) {
                    {FILE_SHARE_WRITE | FILE_SHARE_DELETE, "write and delete sharing"}};
     for (const auto& holder : holders) {
         SCOPED_TRACE(holder.what);
-        {
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out << history;
-        }
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << history;
         HANDLE held = CreateFileA(path.c_str(), GENERIC_WRITE, holder.share, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);

@@ -43,6 +43,19 @@ struct Call {
     uint64_t elapsedUs, boundUs;
 };
 
+// The calls, in turn.
+struct Operation {
+    const char* name;
+    uint16_t address, count;
+    bool write;
+};
+constexpr Operation kCycle[] = {{"read factory", kFactoryWord, kFactoryWords, false},
+                                {"write host word", kHostTextWord, 1, true},
+                                {"read host word", kHostTextWord, 1, false},
+                                {"read calibration", kCalibrationWord, kCalibrationWords, false},
+                                {"write host words", kHostTextWord + 1, 2, true},
+                                {"read host words", kHostTextWord + 1, 2, false}};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -82,63 +95,37 @@ int main(int argc, char** argv) {
     std::vector<Call> calls;
     calls.reserve(static_cast<size_t>(total));
     for (long i = 0; i < total; ++i) {
+        const Operation& op = kCycle[i % 6];
         const uint16_t v = static_cast<uint16_t>(0x4000 + i);
+        const std::vector<uint16_t> written =
+            op.count == 1 ? std::vector<uint16_t>{v}
+                          : std::vector<uint16_t>{static_cast<uint16_t>(v ^ 0x1111), static_cast<uint16_t>(v ^ 0x2222)};
         uint16_t words[kCalibrationWords] = {};
-        uint16_t written[2] = {static_cast<uint16_t>(v ^ 0x1111), static_cast<uint16_t>(v ^ 0x2222)};
-        Call call{nullptr, 0, -1, 0, 0};
-        size_t requestBytes = 8, answerBytes = 0;
+        Call call{op.name, 0, -1, 0, 0};
         LARGE_INTEGER start, end;
         ::QueryPerformanceCounter(&start);
-        switch (i % 6) {
-        case 0:
-            call.name = "read factory";
-            call.result = JbusReadSeveralWords(handle, kSlave, kFactoryWord, kFactoryWords, words);
-            if (call.result == JBUS_OK)
-                call.valueOk = std::equal(factory.begin(), factory.end(), words);
-            answerBytes = nxjbus::ExpectedAnswerBytes(0x03, kFactoryWords);
-            break;
-        case 1:
-            call.name = "write host word";
-            call.result = JbusWriteOneWord(handle, kSlave, kHostTextWord, v);
-            answerBytes = 8;
-            break;
-        case 2:
-            call.name = "read host word";
-            call.result = JbusReadSeveralWords(handle, kSlave, kHostTextWord, 1, words);
-            if (call.result == JBUS_OK && known[0])
-                call.valueOk = words[0] == hostText[0];
-            answerBytes = nxjbus::ExpectedAnswerBytes(0x03, 1);
-            break;
-        case 3:
-            call.name = "read calibration";
-            call.result = JbusReadSeveralWords(handle, kSlave, kCalibrationWord, kCalibrationWords, words);
-            if (call.result == JBUS_OK)
-                call.valueOk = std::equal(calibration.begin(), calibration.end(), words);
-            answerBytes = nxjbus::ExpectedAnswerBytes(0x03, kCalibrationWords);
-            break;
-        case 4:
-            call.name = "write host words";
-            call.result = JbusWriteSeveralWords(handle, kSlave, kHostTextWord + 1, 2, written);
-            requestBytes = 13;
-            answerBytes = 8;
-            break;
-        default:
-            call.name = "read host words";
-            call.result = JbusReadSeveralWords(handle, kSlave, kHostTextWord + 1, 2, words);
-            if (call.result == JBUS_OK && known[1] && known[2])
-                call.valueOk = words[0] == hostText[1] && words[1] == hostText[2];
-            answerBytes = nxjbus::ExpectedAnswerBytes(0x03, 2);
-            break;
-        }
+        if (!op.write)
+            call.result = JbusReadSeveralWords(handle, kSlave, op.address, op.count, words);
+        else if (op.count == 1)
+            call.result = JbusWriteOneWord(handle, kSlave, op.address, v);
+        else
+            call.result = JbusWriteSeveralWords(handle, kSlave, op.address, op.count, written.data());
         ::QueryPerformanceCounter(&end);
         call.elapsedUs = static_cast<uint64_t>((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
-        call.boundUs = timing.LongestCallUs(requestBytes, answerBytes);
-
-        // The host text after a write: the words written when the unit took them, whatever the answer.
-        if (i % 6 == 1 || i % 6 == 4) {
-            const uint16_t address = i % 6 == 1 ? kHostTextWord : static_cast<uint16_t>(kHostTextWord + 1);
-            std::vector<uint16_t> expect = i % 6 == 1 ? std::vector<uint16_t>{v}
-                                                      : std::vector<uint16_t>{written[0], written[1]};
+        call.boundUs = timing.LongestCallUs(op.write && op.count > 1 ? 9u + 2u * op.count : 8u,
+                                            op.write ? size_t{8} : nxjbus::ExpectedAnswerBytes(0x03, op.count));
+        const size_t text = static_cast<size_t>(op.address - kHostTextWord); // within the host text, if there
+        if (!op.write && call.result == JBUS_OK) {
+            // Checked against the blocks the emulator reported, or the host text once each word is known.
+            if (op.address == kFactoryWord || op.address == kCalibrationWord) {
+                const std::vector<uint16_t>& block = op.address == kFactoryWord ? factory : calibration;
+                call.valueOk = std::equal(block.begin(), block.end(), words);
+            } else if (std::all_of(known + text, known + text + op.count, [](bool k) { return k; })) {
+                call.valueOk = std::equal(words, words + op.count, hostText + text);
+            }
+        }
+        if (op.write) {
+            // The host text after a write: the words written when the unit took them, whatever the answer.
             bool taken = call.result == JBUS_OK;
             if (!taken) {
                 // The request may still be on its way to the unit on a loaded machine: let it arrive, then
@@ -147,12 +134,12 @@ int main(int argc, char** argv) {
                 std::vector<emu::WriteRecord> records;
                 if (emu::history::ParseWrites(control.Line("history writes 4"), records))
                     for (const emu::WriteRecord& r : records)
-                        taken = taken || (r.address == address && r.words == expect);
+                        taken = taken || (r.address == op.address && r.words == written);
             }
             if (taken)
-                for (size_t w = 0; w < expect.size(); ++w) {
-                    hostText[address - kHostTextWord + w] = expect[w];
-                    known[address - kHostTextWord + w] = true;
+                for (size_t w = 0; w < written.size(); ++w) {
+                    hostText[text + w] = written[w];
+                    known[text + w] = true;
                 }
         }
         calls.push_back(call);

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,13 +71,15 @@ struct Relay {
     std::vector<std::pair<uint64_t, size_t>> requests[2]; // per attempt and call: arrival, size
     size_t injected[kFaultKinds] = {};
 
+    // The length of the whole frame at the start of `bytes`, 0 while it is not all there. Bytes that are
+    // no frame this line carries are passed on as they are.
+    static size_t Whole(const std::vector<uint8_t>& bytes, size_t (*lengthOf)(const uint8_t*, size_t)) {
+        const size_t length = lengthOf(bytes.data(), bytes.size());
+        return length == SIZE_MAX ? bytes.size() : bytes.size() < length ? 0 : length;
+    }
+
     void TakeRequests() {
-        for (;;) {
-            size_t length = RequestLength(fromHost.data(), fromHost.size());
-            if (length == 0 || (length != SIZE_MAX && fromHost.size() < length))
-                return;
-            if (length == SIZE_MAX)
-                length = fromHost.size(); // not a request this line carries: pass it on as it is
+        while (const size_t length = Whole(fromHost, RequestLength)) {
             const CallLedger::Attempt at = ledger.OnRequest(fromHost.data(), length);
             requests[at.attempt].resize(at.call + 1);
             requests[at.attempt][at.call] = {NowUs(), length};
@@ -86,12 +89,7 @@ struct Relay {
     }
 
     void TakeAnswers() {
-        for (;;) {
-            size_t length = AnswerLength(fromUnit.data(), fromUnit.size());
-            if (length == 0 || (length != SIZE_MAX && fromUnit.size() < length))
-                return;
-            if (length == SIZE_MAX)
-                length = fromUnit.size();
+        while (const size_t length = Whole(fromUnit, AnswerLength)) {
             std::vector<uint8_t> answer(fromUnit.begin(), fromUnit.begin() + static_cast<long>(length));
             fromUnit.erase(fromUnit.begin(), fromUnit.begin() + static_cast<long>(length));
             const Fault fault = draw.Next();
@@ -161,18 +159,16 @@ struct Relay {
                 return 1;
             NoteStall(awake);
             if (ready > 0) {
-                if (fds[0].revents & POLLIN) {
-                    const ssize_t n = ::read(host, buffer, sizeof buffer);
+                auto take = [&](const pollfd& fd, std::vector<uint8_t>& into) {
+                    const ssize_t n = (fd.revents & POLLIN) ? ::read(fd.fd, buffer, sizeof buffer) : 0;
                     if (n > 0)
-                        fromHost.insert(fromHost.end(), buffer, buffer + n);
+                        into.insert(into.end(), buffer, buffer + n);
+                    return (fd.revents & POLLIN) != 0;
+                };
+                if (take(fds[0], fromHost))
                     TakeRequests();
-                }
-                if (fds[1].revents & POLLIN) {
-                    const ssize_t n = ::read(unit, buffer, sizeof buffer);
-                    if (n > 0)
-                        fromUnit.insert(fromUnit.end(), buffer, buffer + n);
+                if (take(fds[1], fromUnit))
                     TakeAnswers();
-                }
                 // A pty whose other end is not open yet reports a hang-up: wait instead of spinning.
                 if ((fds[0].revents | fds[1].revents) & (POLLHUP | POLLERR))
                     ::usleep(5000);
@@ -223,33 +219,24 @@ int main(int argc, char** argv) {
                              "       line_fault_relay reconcile RELAY_CSV DRIVER_CSV\n");
         return 2;
     }
-    std::string hostPath, unitPath, outPath;
-    uint64_t seed = 1;
-    uint32_t baud = 19200, scale = 1;
+    std::map<std::string, std::string> options = {{"--host", ""}, {"--unit", ""}, {"--out", ""},
+                                                   {"--seed", "1"}, {"--baud", "19200"}, {"--scale", "1"}};
     for (int i = 2; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--host")
-            hostPath = argv[i + 1];
-        else if (option == "--unit")
-            unitPath = argv[i + 1];
-        else if (option == "--out")
-            outPath = argv[i + 1];
-        else if (option == "--seed")
-            seed = std::strtoull(argv[i + 1], nullptr, 10);
-        else if (option == "--scale")
-            scale = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
-        else if (option == "--baud")
-            baud = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
-        else {
-            std::fprintf(stderr, "line_fault_relay: unknown option %s\n", option.c_str());
+        if (!options.count(argv[i])) {
+            std::fprintf(stderr, "line_fault_relay: unknown option %s\n", argv[i]);
             return 2;
         }
+        options[argv[i]] = argv[i + 1];
     }
-    Relay relay;
+    const std::string hostPath = options["--host"], unitPath = options["--unit"], outPath = options["--out"];
+    const uint64_t seed = std::strtoull(options["--seed"].c_str(), nullptr, 10);
+    const auto baud = static_cast<uint32_t>(std::strtoul(options["--baud"].c_str(), nullptr, 10));
+    const auto scale = static_cast<uint32_t>(std::strtoul(options["--scale"].c_str(), nullptr, 10));
     if (scale < 1 || scale > 30) {
         std::fprintf(stderr, "line_fault_relay: --scale takes 1 to 30\n");
         return 2;
     }
+    Relay relay;
     const FaultRates rates;
     relay.draw = FaultDraw(seed, {rates.badCrc * scale, rates.dropped * scale, rates.cutShort * scale, rates.late * scale});
     relay.timing = nxjbus::TimingForBaud(baud);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace campaign::line {
 
@@ -36,25 +37,9 @@ uint32_t LastAttempt(Fault fault, bool answered) {
     return 0;
 }
 
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> out;
-    std::stringstream in(line);
-    std::string field;
-    while (std::getline(in, field, ','))
-        out.push_back(field);
-    return out;
-}
-
-bool Number(const std::string& text, long long& out) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    out = std::strtoll(text.c_str(), &end, 10);
-    return *end == '\0';
-}
-
-template <typename Row>
-bool ParseLines(const std::string& text, std::vector<Row>& out, bool (*parse)(const std::vector<std::string>&, Row&)) {
+// Each line after the header (carriage returns and empty lines aside) through `parse`, which must take
+// the whole line.
+template <typename Row, typename Parse> bool ParseLines(const std::string& text, std::vector<Row>& out, Parse parse) {
     out.clear();
     std::stringstream in(text);
     std::string line;
@@ -62,14 +47,11 @@ bool ParseLines(const std::string& text, std::vector<Row>& out, bool (*parse)(co
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.empty())
+        if (line.empty() || std::exchange(header, false))
             continue;
-        if (header) {
-            header = false;
-            continue;
-        }
         Row row;
-        if (!parse(Fields(line), row))
+        int end = -1;
+        if (!parse(line.c_str(), row, end) || end != static_cast<int>(line.size()))
             return false;
         out.push_back(row);
     }
@@ -215,25 +197,22 @@ uint32_t AllowedResults(const RelayCall& call) noexcept {
 
 std::string Reconciliation::Summary() const {
     std::string text;
-    char line[200];
-    std::snprintf(line, sizeof line, "calls %zu: clean %zu, crossed by a late answer %zu, values checked %zu, wrong %zu\n",
-                  calls, clean, crossed, checkedValues, wrongValues);
-    text += line;
-    text += "fault      injected  absorbed  ended-12  ended-13\n";
-    for (int k = 1; k < kFaultKinds; ++k) {
-        std::snprintf(line, sizeof line, "%-9s  %8zu  %8zu  %8zu  %8zu\n", kNames[k], injected[k], absorbed[k],
-                      ended12[k], ended13[k]);
+    auto add = [&text](const char* format, auto... values) {
+        char line[200];
+        std::snprintf(line, sizeof line, format, values...);
         text += line;
-    }
-    std::snprintf(line, sizeof line, "answers past the master's wait the relay did not hold %zu; retries it did not cause %zu\n",
-                  slow, unforcedRetries);
-    text += line;
-    std::snprintf(line, sizeof line,
-                  "longest call %.1f ms; highest share of its bound %.2f; over the bound %zu, of which beyond the "
-                  "%.0f ms allowed for scheduling %zu\n",
-                  static_cast<double>(longestUs) / 1000.0, worstBoundRatio, overBound,
-                  static_cast<double>(kSchedulingAllowanceUs) / 1000.0, overAllowance);
-    text += line;
+    };
+    add("calls %zu: clean %zu, crossed by a late answer %zu, values checked %zu, wrong %zu\n", calls, clean, crossed,
+        checkedValues, wrongValues);
+    add("fault      injected  absorbed  ended-12  ended-13\n");
+    for (int k = 1; k < kFaultKinds; ++k)
+        add("%-9s  %8zu  %8zu  %8zu  %8zu\n", kNames[k], injected[k], absorbed[k], ended12[k], ended13[k]);
+    add("answers past the master's wait the relay did not hold %zu; retries it did not cause %zu\n", slow,
+        unforcedRetries);
+    add("longest call %.1f ms; highest share of its bound %.2f; over the bound %zu, of which beyond the %.0f ms "
+        "allowed for scheduling %zu\n",
+        static_cast<double>(longestUs) / 1000.0, worstBoundRatio, overBound,
+        static_cast<double>(kSchedulingAllowanceUs) / 1000.0, overAllowance);
     for (const std::string& p : problems)
         text += "PROBLEM: " + p + "\n";
     return text;
@@ -311,32 +290,29 @@ std::string RelayCsv(const std::vector<RelayCall>& calls) {
 }
 
 bool ParseRelayCsv(const std::string& text, std::vector<RelayCall>& out) {
-    return ParseLines<RelayCall>(text, out, [](const std::vector<std::string>& f, RelayCall& c) {
-        long long n[6] = {};
-        if (f.size() != 9 || !Number(f[1], n[0]) || n[0] < 1 || n[0] > 2 || !ParseFault(f[2], c.faults[0]) ||
-            !ParseFault(f[3], c.faults[1]))
+    return ParseLines(text, out, [](const char* line, RelayCall& c, int& end) {
+        char faults[2][16] = {};
+        int answered[2], slow[2], crossed;
+        if (std::sscanf(line, "%*[^,],%d,%15[^,],%15[^,],%d,%d,%d,%d,%d%n", &c.attempts, faults[0], faults[1],
+                        &answered[0], &answered[1], &slow[0], &slow[1], &crossed, &end) != 8 ||
+            c.attempts < 1 || c.attempts > 2 || !ParseFault(faults[0], c.faults[0]) || !ParseFault(faults[1], c.faults[1]))
             return false;
-        for (int i = 1; i < 6; ++i)
-            if (!Number(f[3 + i], n[i]))
-                return false;
-        c.attempts = static_cast<int>(n[0]);
-        c.answered[0] = n[1] != 0;
-        c.answered[1] = n[2] != 0;
-        c.slow[0] = n[3] != 0;
-        c.slow[1] = n[4] != 0;
-        c.crossed = n[5] != 0;
+        for (int a = 0; a < 2; ++a) {
+            c.answered[a] = answered[a] != 0;
+            c.slow[a] = slow[a] != 0;
+        }
+        c.crossed = crossed != 0;
         return true;
     });
 }
 
 bool ParseDriverCsv(const std::string& text, std::vector<DriverCall>& out) {
     // call,operation,result,value_ok,elapsed_us,bound_us
-    return ParseLines<DriverCall>(text, out, [](const std::vector<std::string>& f, DriverCall& c) {
-        long long result = 0, ok = 0, elapsed = 0, bound = 0;
-        if (f.size() != 6 || !Number(f[2], result) || !Number(f[3], ok) || !Number(f[4], elapsed) ||
-            !Number(f[5], bound) || elapsed < 0 || bound < 0)
+    return ParseLines(text, out, [](const char* line, DriverCall& c, int& end) {
+        long long ok = 0, elapsed = 0, bound = 0;
+        if (std::sscanf(line, "%*[^,],%*[^,],%d,%lld,%lld,%lld%n", &c.result, &ok, &elapsed, &bound, &end) != 4 ||
+            elapsed < 0 || bound < 0)
             return false;
-        c.result = static_cast<int>(result);
         c.valueOk = ok < 0 ? -1 : ok != 0;
         c.elapsedUs = static_cast<uint64_t>(elapsed);
         c.boundUs = static_cast<uint64_t>(bound);

@@ -88,18 +88,16 @@ TEST(LineFaults, LedgerGroupsRetriesAndMarksLateAnswers) {
     EXPECT_FALSE(calls[1].crossed);
     EXPECT_TRUE(calls[2].crossed);
     EXPECT_FALSE(calls[2].answered[0]);
+    // A stall of the relay makes everything in flight slow: what waits for its answer and what it holds.
+    EXPECT_FALSE(calls[0].slow[1]);
+    ledger.OnStall({{0, 1}});
+    EXPECT_TRUE(calls[0].slow[1]);
+    EXPECT_TRUE(calls[2].slow[0]);
 
     std::vector<RelayCall> back;
     ASSERT_TRUE(ParseRelayCsv(RelayCsv(calls), back));
-    ASSERT_EQ(back.size(), calls.size());
-    for (size_t i = 0; i < calls.size(); ++i)
-        for (int a = 0; a < 2; ++a) {
-            EXPECT_EQ(back[i].attempts, calls[i].attempts);
-            EXPECT_EQ(back[i].faults[a], calls[i].faults[a]);
-            EXPECT_EQ(back[i].answered[a], calls[i].answered[a]);
-            EXPECT_EQ(back[i].slow[a], calls[i].slow[a]);
-            EXPECT_EQ(back[i].crossed, calls[i].crossed);
-        }
+    EXPECT_EQ(RelayCsv(back), RelayCsv(calls)); // every field of every call back as it was
+    EXPECT_FALSE(ParseRelayCsv("header\n0,3,none,none,1,0,0,0,0\n", back)) << "three attempts";
 }
 
 RelayCall Call(int attempts, Fault first, Fault second = Fault::None, bool crossed = false) {
@@ -135,17 +133,6 @@ TEST(LineFaults, ResultsEachCallMayEndWith) {
     slow.slow[1] = true;
     EXPECT_EQ(AllowedResults(slow), ok | e12);
 
-    // A stall of the relay makes everything in flight slow: what waits for its answer and what it holds.
-    const uint8_t read[8] = {1, 3, 0x70, 0x41, 0, 16, 0, 0};
-    const uint8_t write[8] = {1, 6, 0x68, 0x17, 0x40, 0, 0, 0};
-    CallLedger ledger;
-    CallLedger::Attempt held;
-    ledger.OnRequest(read, 8);
-    ASSERT_TRUE(ledger.OnAnswer(Fault::Late, held));
-    ledger.OnRequest(write, 8);
-    ledger.OnStall({held});
-    EXPECT_TRUE(ledger.Calls()[0].slow[0]);
-    EXPECT_TRUE(ledger.Calls()[1].slow[0]);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(FaultName(c.call.faults[0])) + "/" + FaultName(c.call.faults[1]));
         EXPECT_EQ(AllowedResults(c.call), c.allowed);

@@ -1,8 +1,6 @@
-// Panel cycles in one host process: StartDialog and close, again and again, alternating the unit's
-// software (design 1 on 1.x, design 2 on 2.x) and the mode (cephalometric, panoramic), with an exposure
-// every tenth cycle. Each cycle's StartDialog time and the process's handles, GDI and USER objects and
-// private bytes are recorded; the run fails when a StartDialog takes longer than the host allows or
-// when any figure keeps growing once the first cycles have filled the caches.
+// Panel cycles in one host process: StartDialog and close again and again, alternating the unit's
+// software and the mode, an exposure every tenth cycle; fails on a StartDialog over the host's budget
+// or on any per-cycle figure (handles, GDI and USER objects, private bytes) growing once settled.
 //   panel_cycles.exe CYCLES [CSV-PATH]
 #include "CampaignHarness.h"
 
@@ -34,12 +32,8 @@ struct Unit {
 constexpr Unit kUnits[] = {{"1.02", "Lumen70_Cycles1.dll"}, {"2.10", "Lumen70_Cycles2.dll"}};
 
 struct Figures {
-    double startMs = 0;
-    double startCpuMs = 0;
-    long handles = 0;
-    long gdi = 0;
-    long user = 0;
-    long privateBytes = 0;
+    double startMs = 0, startCpuMs = 0;
+    long handles = 0, gdi = 0, user = 0, privateBytes = 0;
 };
 
 // Wine answers 0 where Windows counts (handle count, GUI resources, private usage); each figure then
@@ -47,8 +41,7 @@ struct Figures {
 // process's windows (its USER objects that can leak per panel), the unix process's anonymous pages.
 struct HandleEntry {
     ULONG ownerPid;
-    BYTE objectType;
-    BYTE flags;
+    BYTE objectType, flags;
     USHORT value;
     PVOID object;
     ULONG access;
@@ -83,10 +76,7 @@ long SystemHandleCount() {
 struct GdiEntry {
     UINT64 object;
     ULONG owner;
-    UCHAR type;
-    UCHAR flags;
-    UCHAR extType;
-    UCHAR generation;
+    UCHAR type, flags, extType, generation;
 };
 // NtCurrentTeb reads gs:[0x30], which the compiler takes for an array of size zero.
 #pragma GCC diagnostic push
@@ -128,8 +118,8 @@ long AnonymousBytes() {
     return -1;
 }
 
-Figures Sample() {
-    Figures f;
+// What outlives a panel, into `f`.
+void Sample(Figures& f) {
     DWORD handles = 0;
     ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
     f.handles = handles ? static_cast<long>(handles) : SystemHandleCount();
@@ -144,40 +134,6 @@ Figures Sample() {
     ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                            sizeof memory);
     f.privateBytes = memory.PrivateUsage ? static_cast<long>(memory.PrivateUsage) : AnonymousBytes();
-    return f;
-}
-
-double ThreadCpuMs(HANDLE thread) {
-    FILETIME created, exited, kernel, user;
-    if (!thread || !::GetThreadTimes(thread, &created, &exited, &kernel, &user))
-        return 0;
-    auto ms = [](const FILETIME& t) {
-        return static_cast<double>(static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e4;
-    };
-    return ms(kernel) + ms(user);
-}
-
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-std::string StatusField(ControlFn control, const std::string& key) {
-    char reply[2048] = {};
-    control("status", reply, sizeof reply);
-    const std::string line = reply;
-    const size_t at = line.find(" " + key + "=");
-    if (at == std::string::npos)
-        return "?";
-    const size_t from = at + key.size() + 2;
-    return line.substr(from, line.find(' ', from) - from);
-}
-
-size_t Count(int32_t event) {
-    const std::vector<int32_t> events = Notified();
-    return static_cast<size_t>(std::count(events.begin(), events.end(), event));
 }
 
 class Campaign {
@@ -206,23 +162,8 @@ private:
     // at its first OpenCommPort, and both copies share the one emulator beside them.
     bool LoadModules() {
         for (int k = 0; k < 2; ++k) {
-            const std::string copy = EmulatorFolder() + kUnits[k].copyName;
-            if (!::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE)) {
-                std::printf("cannot copy the module to %s\n", copy.c_str());
+            if (!(m_modules[k] = LoadModuleCopy(kUnits[k].copyName)) || !(m_control = EmulatorControl()))
                 return false;
-            }
-            m_modules[k] = std::make_unique<harness::Module>(copy);
-            if (!m_modules[k]->Handle()) {
-                std::printf("cannot load %s\n", copy.c_str());
-                return false;
-            }
-            HMODULE bus = ::GetModuleHandleA("Nxjbus.dll");
-            m_control =
-                reinterpret_cast<ControlFn>(reinterpret_cast<void*>(::GetProcAddress(bus, "EmuControl")));
-            if (!m_control) {
-                std::printf("the emulator's bus library is not beside the module\n");
-                return false;
-            }
             Control((std::string("version ") + kUnits[k].version).c_str());
             const int opened = m_modules[k]->Get<harness::OpenCommPortFn>("OpenCommPort")();
             if (opened != 15) {
@@ -239,9 +180,10 @@ private:
             std::printf("control line refused: %s\n", line);
     }
 
-    void Fail(int cycle, const std::string& what) {
+    bool Fail(int cycle, const std::string& what) {
         ++m_failures;
         std::printf("cycle %d: %s\n", cycle, what.c_str());
+        return false;
     }
 
     // One panel started and closed; after a shot the host ends the acquisition once it has the
@@ -253,102 +195,53 @@ private:
         // A fresh unit of the cycle's software, as after a power cycle; the module's link stays open.
         Control((std::string("version ") + kUnits[design].version).c_str());
         HWND panel = nullptr;
-        if (!Start(i, design, mode, f, panel))
+        StartTimes times;
+        const std::string failed = OpenPanel(*m_modules[design], mode, panel, &times);
+        f.startMs = std::max(0.0, times.wallMs);
+        f.startCpuMs = times.cpuMs;
+        if (!failed.empty()) {
+            Fail(i, failed);
             return false;
+        }
         const bool exposed = !expose || Expose(i);
         const bool closed = Close(i, panel, expose);
-        const Figures after = Sample();
-        f.handles = after.handles;
-        f.gdi = after.gdi;
-        f.user = after.user;
-        f.privateBytes = after.privateBytes;
+        Sample(f);
         return exposed && closed;
-    }
-
-    // A host opens the port before every panel: closing the panel closed the bus.
-    bool Start(int i, int design, unsigned char mode, Figures& f, HWND& panel) {
-        {
-            std::lock_guard lock(HostEvents().mutex);
-            HostEvents().events.clear();
-        }
-        const int opened = m_modules[design]->Get<harness::OpenCommPortFn>("OpenCommPort")();
-        if (opened != 15) {
-            Fail(i, "OpenCommPort gave " + std::to_string(opened));
-            return false;
-        }
-        uint32_t slot = 0;
-        const auto start = m_modules[design]->Get<harness::StartDialogFn>("StartDialog");
-        const double cpuBefore = ThreadCpuMs(::GetCurrentThread());
-        const double before = NowMs();
-        const int started = start(0, &slot, &RecordNotify, mode, nullptr);
-        f.startMs = NowMs() - before;
-        panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
-        if (started != 15 || !::IsWindow(panel)) {
-            Fail(i, "StartDialog gave " + std::to_string(started));
-            return false;
-        }
-        // The panel's thread was born in this call: all its time so far is StartDialog's.
-        HANDLE gui =
-            ::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
-        f.startCpuMs = ThreadCpuMs(::GetCurrentThread()) - cpuBefore + ThreadCpuMs(gui);
-        if (gui)
-            ::CloseHandle(gui);
-        return true;
     }
 
     // Closed means gone, the host told 1 then 3, and the panel's thread ended, so that the figures
     // taken next hold only what outlives a panel.
     bool Close(int i, HWND panel, bool byHostEnd) {
-        HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
-        if (byHostEnd)
-            ::SendMessageA(panel, kMsgHostEndAcquisition, 0, 0);
-        else
-            ::Sleep(100); // a few polls of the unit first
+        HANDLE thread = PanelThread(panel);
         if (!byHostEnd)
-            ::SendMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+            ::Sleep(100); // a few polls of the unit first
+        ::SendMessageA(panel, byHostEnd ? kMsgHostEndAcquisition : WM_COMMAND, byHostEnd ? 0 : IDCANCEL, 0);
         bool ok = true;
-        if (!WaitFor([&] { return !::IsWindow(panel); }, 5000)) {
-            Fail(i, "the panel stayed open");
-            ok = false;
-        }
-        if (!WaitFor(
-                [] {
-                    return Notified() == std::vector<int32_t>{1, 3} ||
-                           (Count(0) == 1 && Count(1) == 1 && Count(3) == 1);
-                },
-                5000)) {
-            Fail(i, "the host was not told the panel closed");
-            ok = false;
-        }
-        if (thread) {
-            if (::WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0) {
-                Fail(i, "the panel's thread did not end");
-                ok = false;
-            }
-            ::CloseHandle(thread);
-        }
+        if (!WaitFor([&] { return !::IsWindow(panel); }, 5000))
+            ok = Fail(i, "the panel stayed open");
+        const auto told = [] {
+            return Notified() == std::vector<int32_t>{1, 3} || (Count(0) == 1 && Count(1) == 1 && Count(3) == 1);
+        };
+        if (!WaitFor(told, 5000))
+            ok = Fail(i, "the host was not told the panel closed");
+        if (!ThreadEnded(thread))
+            ok = Fail(i, "the panel's thread did not end");
         return ok;
     }
 
     bool Expose(int i) {
-        if (!WaitFor([&] { return StatusField(m_control, "ready") == "1"; }, 10000)) {
-            char reply[2048] = {};
-            m_control("status", reply, sizeof reply);
-            Fail(i, std::string("the unit never became ready to expose: ") + reply);
-            return false;
-        }
+        if (!WaitFor([&] { return Field(StatusLine(m_control), "ready") == "1"; }, 10000))
+            return Fail(i, "the unit never became ready to expose: " + StatusLine(m_control));
         Control("expose");
-        const bool done =
-            WaitFor([&] { return Count(0) >= 1 && StatusField(m_control, "cycle") == "0"; }, 30000);
-        if (!done)
-            Fail(i, "the exposure never reached the host");
-        return done;
+        if (!WaitFor([&] { return Count(0) >= 1 && Field(StatusLine(m_control), "cycle") == "0"; }, 30000))
+            return Fail(i, "the exposure never reached the host");
+        return true;
     }
 
     static void Write(const std::vector<Figures>& figures, const std::string& csvPath) {
         if (csvPath.empty())
             return;
-        std::ofstream out(WindowsPath(csvPath));
+        std::ofstream out(HostPath(csvPath));
         out << "cycle,start_ms,start_cpu_ms,handles,gdi,user,private_bytes\n";
         for (size_t i = 0; i < figures.size(); ++i) {
             const Figures& f = figures[i];

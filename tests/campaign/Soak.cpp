@@ -1,23 +1,94 @@
-// Soak: the panel runs against the emulated unit at ten times real time while seeded random scenario
-// steps play on it (exposures, unit errors, conditions, aborts, link faults, the panel losing and
-// regaining the foreground, closes) and a host thread calls the record and image exports at random.
-// It fails when a step is not answered within its bound (a control line, an export, StartDialog, a
-// close, the panel's message loop or its polling), when the event log grows past its cap or holds a
-// line that is not an entry, when an exposure is neither notified to the host nor explained by an
-// error the run caused, or when the median time from emission start to hostNotify(0) exceeds one
-// polling period.
+// Soak: seeded random scenario steps on the panel against the emulated unit at ten times real time,
+// a host thread calling the record and image exports beside it; what fails it is in the README.
 //   soak.exe SECONDS [SEED] [SUMMARY-PATH]
 #include "CampaignHarness.h"
 
-#include "SoakChecks.h"
+#include "host/image/ImageServices.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <thread>
 
 namespace {
+
+using host::image::TmjImage;
+constexpr int kTmjWidth = 3494;
+constexpr unsigned char kGuardByte = 0xA5;
+constexpr std::size_t kRawLineBytes = 2488;
+constexpr std::size_t kGroups = 622;
+
+// A closed panel's last two notifications are 1 then 3.
+bool EndsClosed(const std::vector<std::int32_t>& events) {
+    return events.size() >= 2 && events[events.size() - 2] == 1 && events.back() == 3;
+}
+
+// The record area a host handed over, past the largest record the module may write.
+bool GuardIntact(const std::vector<unsigned char>& record, std::size_t written = 293) {
+    return std::all_of(record.begin() + static_cast<std::ptrdiff_t>(written), record.end(),
+                       [](unsigned char b) { return b == kGuardByte; });
+}
+
+std::vector<unsigned char> RawLines(std::size_t lines, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<unsigned char> raw(lines * kRawLineBytes);
+    for (unsigned char& b : raw)
+        b = static_cast<unsigned char>(random());
+    return raw;
+}
+
+// Every line is its raw line's A pixels then B pixels, plain or reversed end for end (the mirror
+// flag follows the unit and may change between calls, never within one).
+bool ArrangedFrom(const std::vector<unsigned char>& arranged, const std::vector<unsigned char>& raw) {
+    for (std::size_t line = 0; line + kRawLineBytes <= raw.size(); line += kRawLineBytes) {
+        const unsigned char* in = raw.data() + line;
+        const unsigned char* out = arranged.data() + line;
+        bool plain = true, mirrored = true;
+        for (std::size_t g = 0; g < kGroups && (plain || mirrored); ++g) {
+            auto same = [&](std::size_t pixel, std::size_t at) {
+                return out[2 * pixel] == in[at] && out[2 * pixel + 1] == in[at + 1];
+            };
+            plain = plain && same(g, 4 * g) && same(kGroups + g, 4 * g + 2);
+            mirrored = mirrored && same(2 * kGroups - 1 - g, 4 * g) && same(kGroups - 1 - g, 4 * g + 2);
+        }
+        if (!plain && !mirrored)
+            return false;
+    }
+    return true;
+}
+
+// The log is newest first: this run's entries, then the prefilled ones ("[OLD]"), the older part
+// never beyond the cap (it may end in a line cut at the cap). Every whole line is an entry. Returns what
+// is wrong (empty when the log is sound), counting this run's entries into `newEntries`.
+std::string JudgeLog(const std::string& content, std::size_t cap, int& newEntries) {
+    static const std::regex entry(R"(\d+:\[[^\]]{0,7}\];.*;\d\d/\d\d/\d{2,4} \d\dh\d\dmin;.*:-?\d+)");
+    newEntries = 0;
+    const std::size_t firstEnd = content.find("\r\n");
+    if (firstEnd == std::string::npos)
+        return "no whole entry";
+    const std::size_t older = content.size() - (firstEnd + 2);
+    if (older > cap)
+        return "the older part holds " + std::to_string(older) + " bytes, beyond the cap of " + std::to_string(cap);
+    bool old = false;
+    int lineNumber = 0;
+    for (std::size_t at = 0, end; at < content.size(); at = end + 2) {
+        ++lineNumber;
+        end = content.find("\r\n", at);
+        if (end == std::string::npos) // only the cut at the cap may leave a partial line
+            return older != cap ? "the last line is cut short below the cap" : "";
+        const std::string line = content.substr(at, end - at);
+        if (!std::regex_match(line, entry))
+            return "line " + std::to_string(lineNumber) + " is not an entry: " + line.substr(0, 120);
+        const bool isOld = line.find(":[OLD];") != std::string::npos;
+        if (old && !isOld)
+            return "a new entry below the older ones at line " + std::to_string(lineNumber);
+        old = old || isOld;
+        newEntries += isOld ? 0 : 1;
+    }
+    return "";
+}
 
 constexpr double kPollPeriodMs = 200;
 // Bounds on a loaded 2-core machine: far above a healthy answer, far below a hang.
@@ -46,13 +117,6 @@ const char* Name(Disruption d) {
     constexpr const char* names[] = {"none", "unit error", "switch released", "reset", "link lost",
                                      "acquisition failed"};
     return names[static_cast<int>(d)];
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 class Soak {
@@ -99,8 +163,6 @@ public:
     }
 
 private:
-    // ---- Set-up -----------------------------------------------------------------------------------
-
     // A log that already holds its cap's worth, as on a unit in service for years: every entry the run
     // adds must push the oldest ones out.
     bool PrefillLog() {
@@ -119,20 +181,8 @@ private:
     }
 
     bool Load() {
-        const std::string copy = EmulatorFolder() + "Lumen70_Soak.dll";
-        if (!::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE)) {
-            std::printf("cannot copy the module to %s\n", copy.c_str());
+        if (!(m_module = LoadModuleCopy("Lumen70_Soak.dll")) || !(m_control = EmulatorControl()))
             return false;
-        }
-        m_module = std::make_unique<harness::Module>(copy);
-        m_control = reinterpret_cast<ControlFn>(
-            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("Nxjbus.dll"), "EmuControl")));
-        if (!m_module->Handle() || !m_control) {
-            std::printf("the module or the emulator's bus library beside it is missing\n");
-            return false;
-        }
-        g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(
-            m_module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords", reinterpret_cast<void*>(&CountingRead)));
         Control("version 2.10");
         Control("speed 10");
         {
@@ -160,8 +210,6 @@ private:
         return WaitFor([this] { return m_hostWindow.load() != nullptr; }, 20000);
     }
 
-    // ---- Bounded calls ----------------------------------------------------------------------------
-
     void Fail(const std::string& what) {
         std::lock_guard lock(m_failureMutex);
         m_failures.push_back(what);
@@ -179,52 +227,29 @@ private:
         if (took > kControlBoundMs)
             Fail("control line '" + line + "' took " + std::to_string(took) + " ms");
     }
-    // One field of the unit's status line.
-    std::string Status(const std::string& key) {
-        char reply[2048] = {};
-        m_control("status", reply, sizeof reply);
-        const std::string line = std::string(" ") + reply;
-        const size_t at = line.find(" " + key + "=");
-        if (at == std::string::npos)
-            return "?";
-        const size_t from = at + key.size() + 2;
-        return line.substr(from, line.find(' ', from) - from);
+    std::string StatusLine() { return ::StatusLine(m_control); }
+    std::string Status(const std::string& key) { return Field(StatusLine(), key); }
+    // Idle, or stopped by a fault or an abort.
+    bool CycleEnded() {
+        const std::string cycle = Status("cycle");
+        return cycle == "0" || cycle == "6" || cycle == "7";
     }
-    std::string StatusLine() {
-        char reply[2048] = {};
-        m_control("status", reply, sizeof reply);
-        return reply;
-    }
-
-    size_t Count(int32_t event) {
-        const std::vector<int32_t> events = Notified();
-        return static_cast<size_t>(std::count(events.begin(), events.end(), event));
-    }
-
-    // ---- The panel --------------------------------------------------------------------------------
 
     bool OpenPanel() {
         Control("fault none");
         Control("error 0");
         Control("acquisition ok");
-        ForgetNotifications();
-        const int opened = m_module->Get<harness::OpenCommPortFn>("OpenCommPort")();
-        if (opened != 15) {
-            Fail("OpenCommPort gave " + std::to_string(opened));
-            return false;
-        }
-        uint32_t slot = 0;
         const unsigned char mode = static_cast<unsigned char>(m_random() % 4 == 0); // mostly panoramic
-        const double before = NowMs();
-        const int started =
-            m_module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, mode, nullptr);
-        const double took = NowMs() - before;
-        m_startMs.push_back(took);
-        m_panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
-        m_panelShown = m_panel;
-        ++m_sessions;
-        if (started != 15 || !::IsWindow(m_panel)) {
-            Fail("StartDialog gave " + std::to_string(started));
+        StartTimes times;
+        const std::string failed = ::OpenPanel(*m_module, mode, m_panel, &times);
+        const double took = times.wallMs;
+        if (took >= 0) {
+            m_startMs.push_back(took);
+            m_panelShown = m_panel;
+            ++m_sessions;
+        }
+        if (!failed.empty()) {
+            Fail(failed);
             m_panel = nullptr;
             return false;
         }
@@ -237,7 +262,7 @@ private:
     void ExpectClosed(const char* why) {
         if (!WaitFor([&] { return !::IsWindow(m_panel); }, kCloseBoundMs))
             Fail(std::string("the panel stayed open after ") + why);
-        else if (!WaitFor([&] { return soak::EndsClosed(Notified()); }, kCloseBoundMs))
+        else if (!WaitFor([&] { return EndsClosed(Notified()); }, kCloseBoundMs))
             Fail(std::string("the host was not told 1 then 3 after ") + why);
         m_panel = nullptr;
     }
@@ -287,8 +312,6 @@ private:
             ::BringWindowToTop(m_panel);
         }
     }
-
-    // ---- Scenario steps ---------------------------------------------------------------------------
 
     int Pick(int n) { return static_cast<int>(m_random() % static_cast<unsigned>(n)); }
     void Pause(int fromMs, int toMs) { ::Sleep(static_cast<DWORD>(fromMs + Pick(toMs - fromMs + 1))); }
@@ -373,28 +396,17 @@ private:
         } else {
             Pause(0, 400);
         }
-        switch (disruption) {
-        case Disruption::UnitError:
+        constexpr const char* kDisrupt[] = {nullptr, nullptr, "release", "command 0x0009", "fault noanswer 4", nullptr};
+        if (disruption == Disruption::UnitError)
             Control("error " + std::to_string(Pick(2) ? 33 : 10));
-            break;
-        case Disruption::SwitchReleased:
-            Control("release");
-            break;
-        case Disruption::Reset:
-            Control("command 0x0009");
-            break;
-        case Disruption::LinkLost:
-            Control("fault noanswer 4");
-            break;
-        default:
-            break;
-        }
+        else if (const char* line = kDisrupt[static_cast<int>(disruption)])
+            Control(line);
         const bool settled = WaitFor(
             [&] {
                 if (Count(0) > notifiedBefore || !::IsWindow(m_panel))
                     return true;
-                const std::string cycle = Status("cycle");
-                return disruption != Disruption::None && (cycle == "0" || cycle == "6" || cycle == "7");
+                const bool ended = CycleEnded();
+                return disruption != Disruption::None && ended;
             },
             kExposureBoundMs);
         const bool notified = Count(0) > notifiedBefore;
@@ -434,14 +446,10 @@ private:
     // The host ends the acquisition once it has the picture (the panel closes), or leaves the panel
     // to the cycle's end; the operator then clears a stopped cycle and the run's faults.
     void AfterExposure(bool notified) {
-        if (notified && ::IsWindow(m_panel) && Pick(2) == 0) {
+        if (notified && ::IsWindow(m_panel) && Pick(2) == 0)
             ClosePanel(true);
-        } else {
-            WaitFor([&] {
-                const std::string cycle = Status("cycle");
-                return cycle == "0" || cycle == "6" || cycle == "7" || !::IsWindow(m_panel);
-            }, kExposureBoundMs);
-        }
+        else
+            WaitFor([&] { return CycleEnded() || !::IsWindow(m_panel); }, kExposureBoundMs);
         Control("fault none");
         Control("error 0");
         Control("acquisition ok");
@@ -450,27 +458,12 @@ private:
             Control("cycle 0");
     }
 
-    // ---- The operator ---------------------------------------------------------------------------
-
     // The panel's own modal dialogs (set points, damaged blocks) wait for the operator, who answers
     // them after a moment; message boxes are the box watcher's.
     void AnswerDialogs() {
         std::map<HWND, double> seen;
         while (!m_stop) {
-            std::vector<HWND> dialogs;
-            ::EnumWindows(
-                [](HWND wnd, LPARAM list) {
-                    DWORD process = 0;
-                    ::GetWindowThreadProcessId(wnd, &process);
-                    char name[16] = {};
-                    ::GetClassNameA(wnd, name, sizeof name);
-                    if (process == ::GetCurrentProcessId() && std::strcmp(name, "#32770") == 0 &&
-                        ::IsWindowVisible(wnd) && !::GetDlgItem(wnd, 0xFFFF))
-                        reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&dialogs));
-            for (HWND wnd : dialogs) {
+            for (HWND wnd : ShownDialogs()) {
                 if (wnd == m_panelShown.load())
                     continue;
                 auto [at, fresh] = seen.emplace(wnd, NowMs());
@@ -484,13 +477,10 @@ private:
         }
     }
 
-    // ---- The host's calls -------------------------------------------------------------------------
-
-    template <typename F> F Export(const char* name) { return m_module->Get<F>(name); }
-
-    void Timed(const char* name, const std::function<void()>& call) {
+    // The export `name` called as a host does, its time judged and kept.
+    template <typename F, typename... Args> void Call(const char* name, Args... args) {
         const double before = NowMs();
-        call();
+        m_module->Get<F>(name)(args...);
         const double took = NowMs() - before;
         std::lock_guard lock(m_exportMutex);
         double& worst = m_worstExportMs[name];
@@ -499,83 +489,67 @@ private:
         if (took > kExportBoundMs)
             Fail(std::string(name) + " took " + std::to_string(took) + " ms");
     }
+    // ReArrangement of raw lines, which must come back as those lines de-interleaved.
+    void Arrange(const std::vector<unsigned char>& raw, const char* what) {
+        std::vector<unsigned char> out(raw.size());
+        Call<ReArrangementFn>("ReArrangement", out.data(), static_cast<int>(raw.size() / 2),
+                              const_cast<unsigned char*>(raw.data()));
+        if (!ArrangedFrom(out, raw))
+            Fail(std::string("ReArrangement gave ") + what + " not the raw lines de-interleaved");
+    }
 
     void HostCalls() {
         std::minstd_rand random(m_seed * 7919u + 1);
         // Records with a guard past the larger (cephalometric) one: nothing may be written there.
         std::vector<unsigned char> record(kGuardedRecordBytes);
-        const auto raw = soak::RawLines(16, m_seed);
-        std::vector<unsigned char> arranged(raw.size());
-        std::vector<uint16_t> tmjPixels(soak::kTmjWidth * 4);
-        {
-            // Once, an image beyond the first caches: the wide paths write those another way.
-            const auto large = soak::RawLines(450, m_seed);
-            std::vector<unsigned char> out(large.size());
-            Timed("ReArrangement", [&] {
-                Export<ReArrangementFn>("ReArrangement")(out.data(), static_cast<int>(large.size() / 2),
-                                                        const_cast<unsigned char*>(large.data()));
-            });
-            if (!soak::ArrangedFrom(out, large))
-                Fail("ReArrangement gave a large image whose lines are not the raw lines de-interleaved");
-        }
+        const auto raw = RawLines(16, m_seed);
+        std::vector<uint16_t> tmjPixels(kTmjWidth * 4);
+        // Once, an image beyond the first caches: the wide paths write those another way.
+        Arrange(RawLines(450, m_seed), "a large image whose lines are");
         while (!m_stop) {
             switch (random() % 9) {
             case 0:
             case 1:
-                std::fill(record.begin(), record.end(), soak::kGuardByte);
-                Timed(random() % 2 ? "GetInfosTir" : "GetExpositionTime", [&] {
-                    Export<RecordFn>(random() % 2 ? "GetInfosTir" : "GetExpositionTime")(record.data());
-                });
-                if (!soak::GuardIntact(record))
+                std::fill(record.begin(), record.end(), kGuardByte);
+                Call<RecordFn>(random() % 2 ? "GetInfosTir" : "GetExpositionTime", record.data());
+                if (!GuardIntact(record))
                     Fail("a record export wrote past the cephalometric record");
                 break;
-            case 2: {
-                Timed("ReArrangement", [&] {
-                    Export<ReArrangementFn>("ReArrangement")(arranged.data(), static_cast<int>(raw.size() / 2),
-                                                            const_cast<unsigned char*>(raw.data()));
-                });
-                if (!soak::ArrangedFrom(arranged, raw))
-                    Fail("ReArrangement gave lines that are not the raw lines de-interleaved");
+            case 2:
+                Arrange(raw, "lines that are");
                 break;
-            }
             case 3: {
                 // Whatever layout the record holds: a refusal is fine, a crash or an overrun is not.
-                Export<RecordFn>("GetInfosTir")(record.data());
+                m_module->Get<RecordFn>("GetInfosTir")(record.data());
                 std::fill(tmjPixels.begin(), tmjPixels.end(), uint16_t{0x1234});
-                soak::TmjImage image{soak::kTmjWidth, 4, 0, 0, tmjPixels.data()};
-                Timed("TraitementATM4Images",
-                      [&] { Export<TmjFn>("TraitementATM4Images")(&image, record.data()); });
+                TmjImage image{kTmjWidth, 4, 0, 0, tmjPixels.data()};
+                Call<TmjFn>("TraitementATM4Images", &image, record.data());
                 break;
             }
             case 4: {
                 int table[16] = {};
-                Timed("GetTiming", [&] { Export<TimingFn>("GetTiming")(0, table); });
+                Call<TimingFn>("GetTiming", 0, table);
                 break;
             }
             case 5:
-                Timed("nCanCombineATM", [&] { Export<CombineFn>("nCanCombineATM")(1, 1); });
+                Call<CombineFn>("nCanCombineATM", 1, 1);
                 break;
             case 6: {
                 double resolution[2] = {};
                 const char* names[] = {"bPanoResolution", "bPanoRealResolution", "bCephaloRealResolution"};
-                const char* name = names[random() % 3];
-                Timed(name, [&] { Export<ResolutionFn>(name)(resolution); });
+                Call<ResolutionFn>(names[random() % 3], resolution);
                 break;
             }
             case 7:
-                Timed("bHaveToMirror", [&] { Export<FlagFn>("bHaveToMirror")(); });
+                Call<FlagFn>("bHaveToMirror");
                 break;
             default:
-                Timed("ReadPanoData", [&] {
-                    Export<PlainFn>(random() % 2 ? "ReadPanoData" : "ReadCephaloData")();
-                });
+                Call<PlainFn>(random() % 2 ? "ReadPanoData" : "ReadCephaloData");
                 break;
             }
             ::Sleep(static_cast<DWORD>(random() % 40));
         }
     }
-
-    // ---- The event log ----------------------------------------------------------------------------
 
     void CheckLog() {
         // Read as any reader should: under the log's lock, so that no entry is read half written.
@@ -588,14 +562,10 @@ private:
             ::ReleaseMutex(lock);
             ::CloseHandle(lock);
         }
-        const soak::LogVerdict verdict = soak::JudgeLog(content, kLogCap);
         m_logBytes = content.size();
-        m_logNewEntries = verdict.newEntries;
-        if (!verdict.problem.empty())
-            Fail("event log: " + verdict.problem);
+        if (const std::string problem = JudgeLog(content, kLogCap, m_logNewEntries); !problem.empty())
+            Fail("event log: " + problem);
     }
-
-    // ---- Summary ----------------------------------------------------------------------------------
 
     void Summarise(const std::string& path) {
         std::string text;
@@ -631,7 +601,7 @@ private:
         add("%zu failure(s)\n", m_failures.size());
         std::fputs(text.c_str(), stdout);
         if (!path.empty())
-            std::ofstream(soak::WindowsPath(path)) << text;
+            std::ofstream(HostPath(path)) << text;
         if (!latency.empty() && Median(latency) >= kPollPeriodMs)
             Fail("the median emission-to-notification time is not under one polling period");
         if (m_exposures > 0 && m_notified == 0)

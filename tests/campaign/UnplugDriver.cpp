@@ -1,10 +1,8 @@
-// unplug_driver.exe: the module, with the real Nxjbus.dll beside it, on COM1 to the emulator's serial
-// front end; the emulator is killed and started again under the open panel in each of the panel's
-// states in turn (kStates). Each time: the panel and any service dialog over it end through the
-// communication failure (closed, host told 1 then 3) within the bound, its window answering all along;
-// the next OpenCommPort and StartDialog work; the unit's stored blocks are the same after the restart,
-// or, when the unplug cut a restore, the restore file's blocks whole.
-// The emulator is killed and started by run-unplug.sh, asked through files in SIGNAL_DIR.
+// unplug_driver.exe: the module with the real Nxjbus.dll on COM1 to the emulator's serial front end,
+// which run-unplug.sh kills and starts again (asked through files in SIGNAL_DIR) under the open panel
+// in each of its states in turn (kStates). The panel and any dialog over it must end through the
+// communication failure within the bound, its window answering all along, and the unit's stored blocks
+// must be the same after the restart.
 //   unplug_driver.exe CYCLES_PER_STATE CONTROL_PORT SIGNAL_DIR
 #include "CampaignHarness.h"
 
@@ -78,22 +76,12 @@ int UnplugWriteOne(int handle, unsigned char slave, unsigned short address, unsi
     return g_realWriteOne(handle, slave, address, value);
 }
 
-// A shown dialog of this process owned by the panel, other than `except` (message boxes aside).
+// A shown dialog over the panel other than `except`.
 HWND ShownDialog(HWND panel, HWND except = nullptr) {
-    struct Search {
-        HWND panel, except, found;
-    } search{panel, except, nullptr};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM data) {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (wnd == s->except || ::GetWindow(wnd, GW_OWNER) != s->panel || !::IsWindowVisible(wnd) ||
-                ::GetDlgItem(wnd, 0xFFFF))
-                return TRUE;
-            s->found = wnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND dialog : ShownDialogs())
+        if (dialog != except && ::GetWindow(dialog, GW_OWNER) == panel)
+            return dialog;
+    return nullptr;
 }
 
 std::string StoredBlocks(int port) {
@@ -102,14 +90,6 @@ std::string StoredBlocks(int port) {
         return "";
     return control.Line("blocks stored cal") + "|" + control.Line("blocks stored factory") + "|" +
            control.Line("blocks stored prefs");
-}
-
-std::string Field(const std::string& status, const std::string& key) {
-    const size_t at = status.find(" " + key + "=");
-    if (at == std::string::npos)
-        return "?";
-    const size_t from = at + key.size() + 2;
-    return status.substr(from, status.find(' ', from) - from);
 }
 
 class Unplug {
@@ -121,19 +101,13 @@ public:
         harness::ClearStartPgm();
         harness::DeleteLog();
         ::DeleteFileA(harness::CommonFile("restoreHalvexPan.dat").c_str()); // saved afresh from this run's unit
-        const std::string copy = EmulatorFolder() + "Lumen70_Unplug.dll";
-        if (!::CopyFileA((EmulatorFolder() + "Lumen70_Demo.dll").c_str(), copy.c_str(), FALSE) ||
-            !(m_module = std::make_unique<harness::Module>(copy))->Handle()) {
-            std::printf("cannot load the module from %s\n", EmulatorFolder().c_str());
+        if (!(m_module = LoadModuleCopy("Lumen70_Unplug.dll")))
             return 2;
-        }
-        g_realRead = reinterpret_cast<ReadWordsFn>(PatchImport(m_module->Handle(), "Nxjbus.dll", "JbusReadSeveralWords",
-                                                               reinterpret_cast<void*>(&CountingRead)));
         g_realWrite = reinterpret_cast<WriteWordsFn>(PatchImport(
             m_module->Handle(), "Nxjbus.dll", "JbusWriteSeveralWords", reinterpret_cast<void*>(&UnplugWrite)));
         g_realWriteOne = reinterpret_cast<WriteWordFn>(PatchImport(
             m_module->Handle(), "Nxjbus.dll", "JbusWriteOneWord", reinterpret_cast<void*>(&UnplugWriteOne)));
-        if (!g_realRead || !g_realWrite || !g_realWriteOne) {
+        if (!g_realWrite || !g_realWriteOne) {
             std::printf("the module does not import the bus library\n");
             return 2;
         }
@@ -187,14 +161,9 @@ private:
 
     bool Cycle(int i, const PanelState& state, double& endMs, double& unansweredMs) {
         const bool exposing = state.expose;
-        ForgetNotifications();
-        if (const int opened = m_module->Get<harness::OpenCommPortFn>("OpenCommPort")(); opened != 15)
-            return Fail(i, "OpenCommPort gave " + std::to_string(opened));
-        uint32_t slot = 0;
-        const int started = m_module->Get<harness::StartDialogFn>("StartDialog")(0, &slot, &RecordNotify, 1, nullptr);
-        HWND panel = reinterpret_cast<HWND>(static_cast<uintptr_t>(slot));
-        if (started != 15 || !::IsWindow(panel))
-            return Fail(i, "StartDialog gave " + std::to_string(started));
+        HWND panel = nullptr;
+        if (const std::string failed = OpenPanel(*m_module, 1, panel); !failed.empty())
+            return Fail(i, failed);
         ::SetForegroundWindow(panel); // a panel in the background does not poll
         const size_t polls = PollCount();
         if (!WaitFor([&] { return PollCount() >= polls + 3; }, 10000))
@@ -221,7 +190,7 @@ private:
 
         if (!::IsWindow(panel) || Notified().size() > (exposing ? 1u : 0u))
             return Fail(i, "the panel ended before the unplug");
-        HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, ::GetWindowThreadProcessId(panel, nullptr));
+        HANDLE thread = PanelThread(panel);
         const bool unplugged = state.unplugOnWrite ? Done("unplugged", 15000) : Ask("unplug", "unplugged", 10000);
         g_writesToUnplug = 0;
         if (!unplugged)
@@ -253,11 +222,8 @@ private:
                 list += " " + std::to_string(e);
             ok = Fail(i, "the host was told" + list + ", not 1 then 3");
         }
-        if (thread) {
-            if (::WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0)
-                ok = Fail(i, "the panel's thread did not end");
-            ::CloseHandle(thread);
-        }
+        if (!ThreadEnded(thread))
+            ok = Fail(i, "the panel's thread did not end");
         if (!Ask("replug", "replugged", 20000))
             return Fail(i, "the emulator did not come back");
         // A restore cut short never reaches its last command, the one that has the unit store the blocks.

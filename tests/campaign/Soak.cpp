@@ -5,6 +5,8 @@
 
 #include "host/image/ImageServices.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -186,8 +188,8 @@ private:
         Control("version 2.10");
         Control("speed 10");
         {
-            std::lock_guard lock(HostEvents().mutex);
-            HostEvents().hook = [this](int32_t event) {
+            std::lock_guard lock(g_eventMutex);
+            g_hook = [this](int32_t event) {
                 if (event == 0)
                     m_notifyMs = NowMs();
             };

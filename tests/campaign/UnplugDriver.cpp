@@ -84,6 +84,14 @@ HWND ShownDialog(HWND panel, HWND except = nullptr) {
     return nullptr;
 }
 
+// What the host's notification function received this cycle, as " 0 1 3".
+std::string Told() {
+    std::string list;
+    for (int32_t e : Notified())
+        list += " " + std::to_string(e);
+    return list;
+}
+
 std::string StoredBlocks(int port) {
     campaign::ControlSocket control(port);
     if (!control.Connected())
@@ -188,8 +196,11 @@ private:
                 return Abandon(i, panel, "the calibration's step did not open");
         }
 
-        if (!::IsWindow(panel) || Notified().size() > (exposing ? 1u : 0u))
-            return Fail(i, "the panel ended before the unplug");
+        // Which of the two happened tells a panel that closed itself from a stray notification.
+        if (!::IsWindow(panel))
+            return Fail(i, "the panel closed before the unplug; the host was told" + Told());
+        if (Notified().size() > (exposing ? 1u : 0u))
+            return Abandon(i, panel, "the host was told" + Told() + " before the unplug, the panel still open");
         HANDLE thread = PanelThread(panel);
         const bool unplugged = state.unplugOnWrite ? Done("unplugged", 15000) : Ask("unplug", "unplugged", 10000);
         g_writesToUnplug = 0;
@@ -217,10 +228,7 @@ private:
         if (exposing && !events.empty() && events.front() == 0)
             events.erase(events.begin()); // the exposure's start
         if (!told || events != std::vector<int32_t>{1, 3}) {
-            std::string list;
-            for (int32_t e : Notified())
-                list += " " + std::to_string(e);
-            ok = Fail(i, "the host was told" + list + ", not 1 then 3");
+            ok = Fail(i, "the host was told" + Told() + ", not 1 then 3");
         }
         if (!ThreadEnded(thread))
             ok = Fail(i, "the panel's thread did not end");

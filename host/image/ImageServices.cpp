@@ -129,59 +129,106 @@ LUMEN_AVX2 void ArrangeLineAvx2(unsigned char* __restrict line, const unsigned c
 
 // Thirty-two groups at a time where the processor has AVX-512BW. Each 16-byte lane is shuffled to four
 // A pixels then four B pixels (reversed for a mirrored line); a two-source quadword permute then
-// gathers the A quadwords, or the B ones, of two loads into 32 consecutive pixels. Each half line is
-// written in 64-byte blocks aligned on the destination, with one overlapping block at each end: on an
-// image larger than the cache, blocks that straddle two cache lines cost the memory a third pass.
+// gathers the A quadwords, or the B ones, of two loads into 32 consecutive pixels.
 #define LUMEN_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
-LUMEN_AVX512 __attribute__((always_inline)) inline void Arrange32Groups(unsigned char* half, int pixel,
-                                                                        const unsigned char* raw, int g,
-                                                                        __m512i shuffle, __m512i gather) {
-    const __m512i x = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g), shuffle);
-    const __m512i y = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g + 64), shuffle);
-    _mm512_storeu_si512(half + kPixelBytes * pixel, _mm512_permutex2var_epi64(x, gather, y));
-}
+struct Avx512Line {
+    __m512i shuffle, gatherFirst, gatherSecond;
+    bool mirror;
+
+    LUMEN_AVX512 explicit Avx512Line(bool mirrored) : mirror(mirrored) {
+        // Per lane, bytes 0 1 4 5 8 9 12 13 2 3 6 7 10 11 14 15, or 12 13 8 9 4 5 0 1 14 15 10 11 6 7 2 3.
+        const long long first = mirror ? 0x0100050409080D0C : 0x0D0C090805040100;
+        const long long second = mirror ? 0x030207060B0A0F0E : 0x0F0E0B0A07060302;
+        shuffle = _mm512_setr_epi64(first, second, first, second, first, second, first, second);
+        // Plain: A pixels fill the first half, B the second; mirrored: B the first, A the second, each
+        // from the last group to the first.
+        gatherFirst = mirror ? _mm512_setr_epi64(15, 13, 11, 9, 7, 5, 3, 1)
+                             : _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
+        gatherSecond = mirror ? _mm512_setr_epi64(14, 12, 10, 8, 6, 4, 2, 0)
+                              : _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15);
+    }
+    // The group a 32-pixel block starting at `pixel` of either half begins with.
+    int GroupOf(int pixel) const { return mirror ? kGroupsPerLine - 32 - pixel : pixel; }
+    // The block of 32 pixels starting at `pixel`, of the first half or the second.
+    LUMEN_AVX512 __attribute__((always_inline)) void Split(const unsigned char* raw, int pixel,
+                                                           __m512i& first, __m512i& second) const {
+        const int g = GroupOf(pixel);
+        const __m512i x = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g), shuffle);
+        const __m512i y = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g + 64), shuffle);
+        first = _mm512_permutex2var_epi64(x, gatherFirst, y);
+        second = _mm512_permutex2var_epi64(x, gatherSecond, y);
+    }
+    LUMEN_AVX512 __attribute__((always_inline)) __m512i Second(const unsigned char* raw, int pixel) const {
+        __m512i first, second;
+        Split(raw, pixel, first, second);
+        return second;
+    }
+};
 
 // Images up to this size stay in a processor's caches; beyond it, stores are aligned.
 constexpr std::uint64_t kCachedImageBytes = 1 << 20;
 
+// Within the cache: both halves from one read of the line, stores wherever the blocks fall.
 LUMEN_AVX512 void ArrangeLineAvx512(unsigned char* __restrict line, const unsigned char* __restrict raw,
-                                    bool mirror, bool alignStores) {
+                                    bool mirror) {
     constexpr int kBlock = 32;
     constexpr int kLastBlock = kGroupsPerLine - kBlock;
-    // Per lane, bytes 0 1 4 5 8 9 12 13 2 3 6 7 10 11 14 15, or 12 13 8 9 4 5 0 1 14 15 10 11 6 7 2 3.
-    const long long first = mirror ? 0x0100050409080D0C : 0x0D0C090805040100;
-    const long long second = mirror ? 0x030207060B0A0F0E : 0x0F0E0B0A07060302;
-    const __m512i shuffle = _mm512_setr_epi64(first, second, first, second, first, second, first, second);
-    // Plain: A pixels fill the first half, B the second; mirrored: B the first, A the second, each from
-    // the last group to the first, so that the pixel a block starts at within its half is
-    // kLastBlock - g.
-    const __m512i gatherA = mirror ? _mm512_setr_epi64(14, 12, 10, 8, 6, 4, 2, 0)
-                                   : _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
-    const __m512i gatherB = mirror ? _mm512_setr_epi64(15, 13, 11, 9, 7, 5, 3, 1)
-                                   : _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15);
-    unsigned char* halfA = line + (mirror ? kPixelBytes * kGroupsPerLine : 0);
-    unsigned char* halfB = line + (mirror ? 0 : kPixelBytes * kGroupsPerLine);
-    auto pixelOf = [mirror](int g) { return mirror ? kLastBlock - g : g; };
-    if (!alignStores) {
-        // Both halves from one read of the line.
-        for (int j = 0; j < kGroupsPerLine; j += kBlock) {
-            const int g = std::min(j, kLastBlock);
-            const __m512i x = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g), shuffle);
-            const __m512i y = _mm512_shuffle_epi8(_mm512_loadu_si512(raw + 4 * g + 64), shuffle);
-            _mm512_storeu_si512(halfA + kPixelBytes * pixelOf(g), _mm512_permutex2var_epi64(x, gatherA, y));
-            _mm512_storeu_si512(halfB + kPixelBytes * pixelOf(g), _mm512_permutex2var_epi64(x, gatherB, y));
+    const Avx512Line arrange(mirror);
+    unsigned char* second = line + kPixelBytes * kGroupsPerLine;
+    for (int j = 0; j < kGroupsPerLine; j += kBlock) {
+        const int p = std::min(j, kLastBlock);
+        __m512i a, b;
+        arrange.Split(raw, p, a, b);
+        _mm512_storeu_si512(line + kPixelBytes * p, a);
+        _mm512_storeu_si512(second + kPixelBytes * p, b);
+    }
+}
+
+// Beyond the cache a store that straddles two cache lines costs the memory a third pass, so every
+// store but one overlapping block at each end of a half is aligned, from one read of the line. The
+// blocks are laid on the first half's alignment; the second half starts 1244 bytes on, 28 bytes into
+// a 64-byte block, so each of its aligned blocks joins the last 28 bytes of one block with the first
+// 36 of the next. Needs an even destination (pixels on whole bytes).
+LUMEN_AVX512 void ArrangeLineAvx512Aligned(unsigned char* __restrict line,
+                                           const unsigned char* __restrict raw, bool mirror) {
+    constexpr int kBlock = 32;
+    constexpr int kLastBlock = kGroupsPerLine - kBlock;
+    static_assert((kPixelBytes * kGroupsPerLine) % 64 == 28, "the join is set by the second half's offset");
+    constexpr int kJoinDwords = (64 - 28) / 4;
+    const Avx512Line arrange(mirror);
+    unsigned char* first = line;
+    unsigned char* second = line + kPixelBytes * kGroupsPerLine;
+    const auto alignedPixel = [](const unsigned char* half) {
+        return static_cast<int>((0 - reinterpret_cast<std::uintptr_t>(half)) & 63) / 2;
+    };
+    const int p0 = alignedPixel(first);
+    int q = alignedPixel(second); // (p0 + 18) % 32: 36 bytes past a first-half boundary
+
+    __m512i a, b;
+    arrange.Split(raw, 0, a, b);
+    _mm512_storeu_si512(first, a);
+    _mm512_storeu_si512(second, b);
+    if (q < p0 + 18) { // no first-half block on its left: made on its own
+        _mm512_store_si512(second + kPixelBytes * q, arrange.Second(raw, q));
+        q += kBlock;
+    }
+    __m512i previous = _mm512_setzero_si512();
+    for (int p = p0; p <= kLastBlock; p += kBlock) {
+        arrange.Split(raw, p, a, b);
+        _mm512_store_si512(first + kPixelBytes * p, a);
+        if (p != p0) {
+            // (masked form: the unmasked one trips a false uninitialised-value warning in GCC 12)
+            _mm512_store_si512(second + kPixelBytes * q,
+                               _mm512_maskz_alignr_epi32(0xFFFF, b, previous, kJoinDwords));
+            q += kBlock;
         }
-        return;
+        previous = b;
     }
-    for (int b = 0; b < 2; ++b) {
-        unsigned char* half = b ? halfB : halfA;
-        const __m512i gather = b ? gatherB : gatherA;
-        const int aligned = static_cast<int>(((64 - (reinterpret_cast<std::uintptr_t>(half) & 63)) & 63) / 2);
-        Arrange32Groups(half, 0, raw, pixelOf(0), shuffle, gather);
-        for (int p = aligned; p <= kLastBlock; p += kBlock)
-            Arrange32Groups(half, p, raw, pixelOf(p), shuffle, gather);
-        Arrange32Groups(half, kLastBlock, raw, pixelOf(kLastBlock), shuffle, gather);
-    }
+    for (; q <= kLastBlock; q += kBlock)
+        _mm512_store_si512(second + kPixelBytes * q, arrange.Second(raw, q));
+    arrange.Split(raw, kLastBlock, a, b);
+    _mm512_storeu_si512(first + kPixelBytes * kLastBlock, a);
+    _mm512_storeu_si512(second + kPixelBytes * kLastBlock, b);
 }
 
 int g_vectorBitsAllowed = 512;
@@ -199,8 +246,11 @@ bool UseAvx2() {
 void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror,
                  std::uint64_t imageBytes) {
 #if defined(LUMEN_HAVE_AVX2_PATH)
-    if (UseAvx512())
-        return ArrangeLineAvx512(line, raw, mirror, imageBytes > kCachedImageBytes);
+    if (UseAvx512()) {
+        if (imageBytes > kCachedImageBytes && reinterpret_cast<std::uintptr_t>(line) % 2 == 0)
+            return ArrangeLineAvx512Aligned(line, raw, mirror);
+        return ArrangeLineAvx512(line, raw, mirror);
+    }
     if (UseAvx2())
         return ArrangeLineAvx2(line, raw, mirror);
 #endif

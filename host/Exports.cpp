@@ -4,6 +4,7 @@
 #include "host/Lumen70App.h"
 #include "host/VersionList.h"
 #include "host/image/ImageServices.h"
+#include "platform/SystemInfo.h"
 
 #include <cstring>
 
@@ -34,6 +35,8 @@ int ReadPanoData() { return kResultSuccess; }
 int ReadCephaloData() { return kResultSuccess; }
 
 void ReArrangement(unsigned char* destination, int pixelCount, unsigned char* source) {
+    static const int cacheSizeTold = (img::SetLastLevelCacheBytes(platform::LastLevelCacheBytes()), 0);
+    (void)cacheSizeTold;
     img::ReArrange(destination, pixelCount, source, theApp().mirror != 0);
 }
 

@@ -4,6 +4,7 @@
 #include "host/image/ShotRecordLayout.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -167,6 +168,8 @@ struct Avx512Line {
 
 // Images up to this size stay in a processor's caches; beyond it, stores are aligned.
 constexpr std::uint64_t kCachedImageBytes = 1 << 20;
+// Images larger than the last-level cache are streamed to memory; the platform tells the size.
+std::atomic<std::uint64_t> g_lastLevelCacheBytes{std::uint64_t{32} << 20};
 
 // Within the cache: both halves from one read of the line, stores wherever the blocks fall.
 LUMEN_AVX512 void ArrangeLineAvx512(unsigned char* __restrict line, const unsigned char* __restrict raw,
@@ -185,10 +188,14 @@ LUMEN_AVX512 void ArrangeLineAvx512(unsigned char* __restrict line, const unsign
 }
 
 // Beyond the cache a store that straddles two cache lines costs the memory a third pass, so every
-// store but one overlapping block at each end of a half is aligned, from one read of the line. The
-// blocks are laid on the first half's alignment; the second half starts 1244 bytes on, 28 bytes into
-// a 64-byte block, so each of its aligned blocks joins the last 28 bytes of one block with the first
-// 36 of the next. Needs an even destination (pixels on whole bytes).
+// store but those at the ends of each half is aligned, from one read of the line. The blocks are laid
+// on the first half's alignment; the second half starts 1244 bytes on, 28 bytes into a 64-byte block,
+// so each of its aligned blocks joins the last 28 bytes of one block with the first 36 of the next.
+// Needs an even destination (pixels on whole bytes).
+// Streamed, the aligned blocks go to memory without reading the destination in first, as memcpy does
+// for large copies; the ends of each half are then written with plain stores of their own bytes only
+// (a line shared between streamed and cached stores, or a masked store, costs more than it saves).
+template <bool Stream>
 LUMEN_AVX512 void ArrangeLineAvx512Aligned(unsigned char* __restrict line,
                                            const unsigned char* __restrict raw, bool mirror) {
     constexpr int kBlock = 32;
@@ -201,34 +208,54 @@ LUMEN_AVX512 void ArrangeLineAvx512Aligned(unsigned char* __restrict line,
     const auto alignedPixel = [](const unsigned char* half) {
         return static_cast<int>((0 - reinterpret_cast<std::uintptr_t>(half)) & 63) / 2;
     };
+    const auto storeAligned = [](unsigned char* at, __m512i x) LUMEN_AVX512 {
+        if constexpr (Stream)
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(at), x);
+        else
+            _mm512_store_si512(at, x);
+    };
+    // Pixels [from, to) of a half, out of the block that starts at pixel `block`.
+    const auto storeEnd = [](unsigned char* half, int block, int from, int to, __m512i x) LUMEN_AVX512 {
+        if constexpr (Stream) {
+            unsigned char staged[64]; // (unaligned store: MinGW does not align the stack beyond 16)
+            _mm512_storeu_si512(staged, x);
+            std::memcpy(half + kPixelBytes * from, staged + kPixelBytes * (from - block),
+                        kPixelBytes * (to - from));
+        } else {
+            (void)from, (void)to;
+            _mm512_storeu_si512(half + kPixelBytes * block, x);
+        }
+    };
     const int p0 = alignedPixel(first);
-    int q = alignedPixel(second); // (p0 + 18) % 32: 36 bytes past a first-half boundary
+    const int q0 = alignedPixel(second); // (p0 + 18) % 32: 36 bytes past a first-half boundary
 
     __m512i a, b;
     arrange.Split(raw, 0, a, b);
-    _mm512_storeu_si512(first, a);
-    _mm512_storeu_si512(second, b);
+    storeEnd(first, 0, 0, p0, a);
+    storeEnd(second, 0, 0, q0, b);
+    int q = q0;
     if (q < p0 + 18) { // no first-half block on its left: made on its own
-        _mm512_store_si512(second + kPixelBytes * q, arrange.Second(raw, q));
+        storeAligned(second + kPixelBytes * q, arrange.Second(raw, q));
         q += kBlock;
     }
     __m512i previous = _mm512_setzero_si512();
-    for (int p = p0; p <= kLastBlock; p += kBlock) {
+    int p = p0;
+    for (; p <= kLastBlock; p += kBlock) {
         arrange.Split(raw, p, a, b);
-        _mm512_store_si512(first + kPixelBytes * p, a);
+        storeAligned(first + kPixelBytes * p, a);
         if (p != p0) {
             // (masked form: the unmasked one trips a false uninitialised-value warning in GCC 12)
-            _mm512_store_si512(second + kPixelBytes * q,
-                               _mm512_maskz_alignr_epi32(0xFFFF, b, previous, kJoinDwords));
+            storeAligned(second + kPixelBytes * q,
+                         _mm512_maskz_alignr_epi32(0xFFFF, b, previous, kJoinDwords));
             q += kBlock;
         }
         previous = b;
     }
     for (; q <= kLastBlock; q += kBlock)
-        _mm512_store_si512(second + kPixelBytes * q, arrange.Second(raw, q));
+        storeAligned(second + kPixelBytes * q, arrange.Second(raw, q));
     arrange.Split(raw, kLastBlock, a, b);
-    _mm512_storeu_si512(first + kPixelBytes * kLastBlock, a);
-    _mm512_storeu_si512(second + kPixelBytes * kLastBlock, b);
+    storeEnd(first, kLastBlock, p, kGroupsPerLine, a);
+    storeEnd(second, kLastBlock, q, kGroupsPerLine, b);
 }
 
 int g_vectorBitsAllowed = 512;
@@ -247,8 +274,11 @@ void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict
                  std::uint64_t imageBytes) {
 #if defined(LUMEN_HAVE_AVX2_PATH)
     if (UseAvx512()) {
-        if (imageBytes > kCachedImageBytes && reinterpret_cast<std::uintptr_t>(line) % 2 == 0)
-            return ArrangeLineAvx512Aligned(line, raw, mirror);
+        if (imageBytes > kCachedImageBytes && reinterpret_cast<std::uintptr_t>(line) % 2 == 0) {
+            if (imageBytes > g_lastLevelCacheBytes.load(std::memory_order_relaxed))
+                return ArrangeLineAvx512Aligned<true>(line, raw, mirror);
+            return ArrangeLineAvx512Aligned<false>(line, raw, mirror);
+        }
         return ArrangeLineAvx512(line, raw, mirror);
     }
     if (UseAvx2())
@@ -256,7 +286,14 @@ void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict
 #endif
     ArrangeLineSse2(line, raw, mirror);
 }
+
+// Streamed stores are weakly ordered: the image is whole for the host's other threads only after this.
+void FinishStores() {
+    _mm_sfence();
+}
 #else
+void FinishStores() {}
+
 void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict raw, bool mirror,
                  std::uint64_t) {
     for (int j = 0; j < kGroupsPerLine; ++j) {
@@ -269,6 +306,15 @@ void ArrangeLine(unsigned char* __restrict line, const unsigned char* __restrict
 #endif
 
 } // namespace
+
+void SetLastLevelCacheBytes(std::uint64_t bytes) {
+#if defined(LUMEN_HAVE_AVX2_PATH)
+    if (bytes > 0)
+        g_lastLevelCacheBytes.store(bytes, std::memory_order_relaxed);
+#else
+    (void)bytes;
+#endif
+}
 
 void LimitVectorBits(int bits) {
 #if defined(LUMEN_HAVE_AVX2_PATH)
@@ -293,6 +339,7 @@ bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* 
     if (d + bytes <= s || s + bytes <= d) {
         for (int l = 0; l < lines; ++l)
             ArrangeLine(destination + l * kLineBytes, source + l * kLineBytes, mirror, bytes);
+        FinishStores();
         return true;
     }
 
@@ -311,6 +358,7 @@ bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* 
         for (int l = lines - 1; l >= 0; --l)
             oneLine(l);
     }
+    FinishStores();
     return true;
 }
 

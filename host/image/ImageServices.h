@@ -60,6 +60,9 @@ static_assert(sizeof(void*) != 8 || (offsetof(TmjImage, pixels) == 16 && sizeof(
 // Returns false, writing nothing, for null pointers, a count below one line, or a range that would
 // run past the end of the address space.
 bool ReArrange(unsigned char* destination, int pixelCount, const unsigned char* source, bool mirror);
+// The size of the processor's last-level cache (0: unknown, keep the default of 32 MiB). ReArrange
+// writes images larger than this straight to memory, without reading the destination in first.
+void SetLastLevelCacheBytes(std::uint64_t bytes);
 // Tests only: the widest vectors ReArrange may use (512, 256 or 128 bits), so that each path it
 // chooses at run time can be checked on a processor that has the wider ones.
 void LimitVectorBits(int bits);

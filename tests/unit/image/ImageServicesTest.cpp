@@ -71,20 +71,29 @@ TEST(ReArrange, ImagesBeyondTheCacheComeOutAsFromTheBaselinePath) {
         LimitVectorBits(128);
         Bytes expected(raw.size());
         ASSERT_TRUE(ReArrange(expected.data(), kLines * kPixelsPerLine, raw.data(), mirror));
-        for (const int bits : {512, 256})
+        // A last-level cache below the image's size has it streamed to memory.
+        for (const auto& [bits, cacheBytes] : {std::pair{512, 1 << 20}, {512, 64 << 20}, {256, 64 << 20}})
             for (const std::size_t offset : {0, 1, 2, 30, 62}) {
                 LimitVectorBits(bits);
+                SetLastLevelCacheBytes(cacheBytes);
                 Bytes out(raw.size() + 64, kSentinel);
                 ASSERT_TRUE(ReArrange(out.data() + offset, kLines * kPixelsPerLine, raw.data(), mirror));
                 EXPECT_EQ(0, std::memcmp(out.data() + offset, expected.data(), expected.size()))
-                    << bits << " bits, offset " << offset << ", mirror " << mirror;
+                    << bits << " bits, cache " << cacheBytes << ", offset " << offset << ", mirror "
+                    << mirror;
                 if (offset) {
                     EXPECT_EQ(out[offset - 1], kSentinel);
                 }
                 EXPECT_EQ(out[offset + raw.size()], kSentinel);
             }
+        // In place, streamed: each line is staged before the streamed stores overwrite it.
+        SetLastLevelCacheBytes(1 << 20);
+        Bytes inPlace = raw;
+        ASSERT_TRUE(ReArrange(inPlace.data(), kLines * kPixelsPerLine, inPlace.data(), mirror));
+        EXPECT_EQ(inPlace, expected) << "in place, mirror " << mirror;
     }
     LimitVectorBits(512);
+    SetLastLevelCacheBytes(32 << 20);
 }
 
 TEST(ReArrange, ArrangesWholeLinesOnlyInPlaceOrOverlappingAndRefusesTheRest) {

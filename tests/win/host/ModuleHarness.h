@@ -45,5 +45,14 @@ void DeleteLog();
 // HKCU\Software\HALVEX\PANO "StartPGM"; removed by ClearStartPgm.
 void SetStartPgm(uint32_t value);
 void ClearStartPgm();
+// StartPGM for a scope, removed however the scope ends (a failed assertion included): a refusing value
+// left behind would refuse the panels of the tests after it in the same prefix.
+class ScopedStartPgm {
+public:
+    explicit ScopedStartPgm(uint32_t value) { SetStartPgm(value); }
+    ~ScopedStartPgm() { ClearStartPgm(); }
+    ScopedStartPgm(const ScopedStartPgm&) = delete;
+    ScopedStartPgm& operator=(const ScopedStartPgm&) = delete;
+};
 
 } // namespace harness

@@ -100,7 +100,7 @@ TEST(ModuleStart, EndMessagesCloseAPanelWithoutANotifyFunction) {
 // Two processes write 200 error entries each at once; every line stays whole.
 TEST(ModuleLog, TwoProcessesWritingAtOnceLeaveWholeLines) {
     harness::DeleteLog();
-    harness::SetStartPgm(0x01000000);
+    const harness::ScopedStartPgm refusing(0x01000000);
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::vector<PROCESS_INFORMATION> children(2);
@@ -108,7 +108,10 @@ TEST(ModuleLog, TwoProcessesWritingAtOnceLeaveWholeLines) {
         std::string command = std::string("\"") + self + "\" --log-writer";
         STARTUPINFOA si{};
         si.cb = sizeof si;
-        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        const BOOL created =
+            ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        const DWORD error = ::GetLastError();
+        ASSERT_TRUE(created) << "error " << error;
     }
     for (auto& pi : children) {
         EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
@@ -118,7 +121,6 @@ TEST(ModuleLog, TwoProcessesWritingAtOnceLeaveWholeLines) {
         ::CloseHandle(pi.hProcess);
         ::CloseHandle(pi.hThread);
     }
-    harness::ClearStartPgm();
     const auto lines = harness::ReadLogLines();
     EXPECT_EQ(lines.size(), 400u);
     for (const auto& line : lines)
